@@ -1,0 +1,54 @@
+#include "app/convert.h"
+
+#include "mgf/mgf_reader.h"
+#include "msp/msp_writer.h"
+#include "mspforge/record_types.h"
+#include "translate/translate_record.h"
+
+namespace mspforge {
+
+ConversionResult convertRecords(MgfInput& input, MspOutput& output,
+                                ConversionTally& tally) {
+  // One set of containers for the whole run: each step empties what it
+  // fills, and the containers keep their capacity from record to record.
+  FieldMap sourceFields;
+  FieldMap libraryFields;
+  FieldMap commentFields;
+  PeakLines peakLines;
+  CompoundName compoundName;
+
+  while (readMgfRecord(input, sourceFields, peakLines)) {
+    ++tally.totalSpectra;
+    if (peakLines.empty()) {
+      ++tally.ignoredSpectra;
+      continue;
+    }
+    if (!translateRecord(sourceFields, compoundName, libraryFields,
+                         commentFields)) {
+      ++tally.unrecognizedSpectra;
+      continue;
+    }
+    writeMspRecord(output, compoundName, libraryFields, commentFields,
+                   peakLines);
+    if (output.failed) return ConversionResult::WriteFailed;
+  }
+  if (input.failed) return ConversionResult::ReadFailed;
+  if (!flushAll(output)) return ConversionResult::WriteFailed;
+  return ConversionResult::Complete;
+}
+
+std::string formatTally(const ConversionTally& tally) {
+  std::string line = "Total spectra = " + std::to_string(tally.totalSpectra);
+  if (tally.ignoredSpectra != 0) {
+    line += " Ignored spectra(no peaks) = " +
+            std::to_string(tally.ignoredSpectra);
+  }
+  if (tally.unrecognizedSpectra != 0) {
+    line += " Unrecognized format " +
+            std::to_string(tally.unrecognizedSpectra) + " spectra";
+  }
+  line += '\n';
+  return line;
+}
+
+}  // namespace mspforge

@@ -1,0 +1,19 @@
+// The command line: mspforge <input mgf> <output msp>.
+#pragma once
+
+namespace mspforge {
+
+// Exit codes of a run.
+enum ExitCode : int {
+  ExitSuccess = 0,      // input read to its end, output complete, tally shown
+  ExitUsage = 1,        // fewer than two arguments
+  ExitCannotOpen = 2,   // an input or output that cannot be used
+  ExitIoFailure = 3,    // a read or write failed during the conversion
+  ExitOutOfMemory = 4,  // a record too large for the memory available
+};
+
+// Runs one conversion as the command line asks and returns the exit code.
+// Prints its one message, or the tally, on standard output.
+int runConverter(int argc, char* argv[]);
+
+}  // namespace mspforge

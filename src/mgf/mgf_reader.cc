@@ -1,0 +1,50 @@
+#include "mgf/mgf_reader.h"
+
+#include <algorithm>
+
+#include "mgf/peak_threshold.h"
+
+namespace mspforge {
+namespace {
+
+constexpr std::string_view kBeginIons = "BEGIN IONS";
+constexpr std::string_view kEndIons = "END IONS";
+
+void storeHeaderLine(std::string_view line, std::size_t equals,
+                     FieldMap& sourceFields) {
+  std::string_view key = line.substr(0, equals);
+  if (std::find(IgnoredSourceKeys.begin(), IgnoredSourceKeys.end(), key) !=
+      IgnoredSourceKeys.end()) {
+    return;
+  }
+  std::string_view value = line.substr(equals + 1);
+  if (!value.empty() && value.back() == '\n') value.remove_suffix(1);
+  if (value == NotAvailableValue) return;
+  sourceFields.set(key, value);
+}
+
+}  // namespace
+
+bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
+                   PeakLines& peakLines) {
+  sourceFields.clear();
+  peakLines.clear();
+  std::string_view line;
+  do {
+    if (!readLine(input, line)) return false;
+  } while (!line.starts_with(kBeginIons));
+
+  while (readLine(input, line)) {
+    std::size_t equals = line.find('=');
+    if (equals != std::string_view::npos) {
+      storeHeaderLine(line, equals, sourceFields);
+    } else if (line.starts_with(kEndIons)) {
+      return true;
+    } else if (leadingNumberAtLeastOne(line)) {
+      peakLines.append(line);
+    }
+  }
+  return false;
+}
+
+}  // namespace mspforge

@@ -1,0 +1,59 @@
+// The MGF header keys that have an MSP equivalent, and how each value is
+// normalised on the way. Every other MGF key goes to the "Comments:" line
+// under its own name.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace mspforge {
+
+// What happens to the value of a renamed key.
+enum class ValueRule {
+  Copy,           // stored unchanged under the MSP key
+  Name,           // becomes the text of the "Name:" line
+  SpectrumType,   // MS level: "MS" put before it unless it reads as 0
+  IonMode,        // "N" for exactly "negative", "P" for anything else
+  PrecursorType,  // adduct: "]1+" / "]1-" shortened to "]+" / "]-"
+  Formula,        // a trailing charge sign ("+" or "-") removed
+};
+
+struct KeyRename {
+  std::string_view sourceKey;   // MGF key, matched whole and case-sensitively
+  std::string_view libraryKey;  // MSP key; "Name" stands for the Name line
+  ValueRule rule;
+};
+
+// Where several MGF keys share an MSP key, the one with the greatest key in
+// byte order wins, because the renaming walk visits keys in that order:
+// "NAME" over "COMPOUND_NAME", "MS_LEVEL" over "MSLEVEL", and so on.
+inline constexpr std::array<KeyRename, 18> KeyRenameTable = {{
+    {"NAME", "Name", ValueRule::Name},
+    {"COMPOUND_NAME", "Name", ValueRule::Name},
+    {"ADDUCT", "Precursor_type", ValueRule::PrecursorType},
+    {"COLLISION_ENERGY", "Collision_energy", ValueRule::Copy},
+    {"COLLISIONENERGY", "Collision_energy", ValueRule::Copy},
+    {"COLLISION_ENERGY_1", "Collision_energy", ValueRule::Copy},
+    {"ION_MODE", "Ion_mode", ValueRule::IonMode},
+    {"IONMODE", "Ion_mode", ValueRule::IonMode},
+    {"MSLEVEL", "Spectrum_type", ValueRule::SpectrumType},
+    {"MS_LEVEL", "Spectrum_type", ValueRule::SpectrumType},
+    {"MS_IONISATION", "Ionization", ValueRule::Copy},
+    {"MS_MANUFACTURER", "Instrument", ValueRule::Copy},
+    {"PEPMASS", "PrecursorMZ", ValueRule::Copy},
+    {"PRECURSOR_MZ", "PrecursorMZ", ValueRule::Copy},
+    {"MS_DISSOCIATION_METHOD", "Instrument_type", ValueRule::Copy},
+    {"FRAGMENTATION_METHOD", "Instrument_type", ValueRule::Copy},
+    {"FORMULA", "Formula", ValueRule::Formula},
+    {"INCHIAUX", "InChIKey", ValueRule::Copy},
+}};
+
+// The row whose source key equals key, or nullptr.
+inline const KeyRename* findKeyRename(std::string_view key) {
+  for (const KeyRename& row : KeyRenameTable) {
+    if (row.sourceKey == key) return &row;
+  }
+  return nullptr;
+}
+
+}  // namespace mspforge
