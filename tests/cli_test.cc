@@ -1,0 +1,157 @@
+// End-to-end runs of the built mspforge binary on real files.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "test_files.h"
+
+namespace mspforge::test {
+namespace {
+
+const std::string kOneRecord =
+    "BEGIN IONS\nNAME=Glycine\nMSLEVEL=2\nPEPMASS=76.0393\n30.0338 100\n"
+    "END IONS\n";
+const std::string kOneRecordMsp =
+    "Name: Glycine\nPrecursorMZ: 76.0393\nSpectrum_type: MS2\nComments:\n"
+    "Num Peaks: 1\n30.0338 100\n\n";
+
+TEST(CliTest, UsageWithFewerThanTwoArguments) {
+  TempDir dir;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {dir.path("in.mgf")}}) {
+    RunResult run = runMspforge(args);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.stdoutText, "Usage: mspforge <input mgf> <output msp>");
+  }
+}
+
+TEST(CliTest, ConvertsAndShowsTheTally) {
+  TempDir dir;
+  writeFile(dir.path("in.mgf"), kOneRecord + "BEGIN IONS\nEND IONS\n");
+  writeFile(dir.path("out.msp"), "old contents that must go away");
+  RunResult run = runMspforge(
+      {dir.path("in.mgf"), dir.path("out.msp"), "extra", "arguments"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.stdoutText,
+            "Total spectra = 2 Ignored spectra(no peaks) = 1\n");
+  EXPECT_EQ(readFile(dir.path("out.msp")), kOneRecordMsp);
+}
+
+TEST(CliTest, EmptyInputGivesAnEmptyOutput) {
+  TempDir dir;
+  writeFile(dir.path("in.mgf"), "");
+  RunResult run = runMspforge({dir.path("in.mgf"), dir.path("out.msp")});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.stdoutText, "Total spectra = 0\n");
+  ASSERT_TRUE(fileExists(dir.path("out.msp")));
+  EXPECT_EQ(readFile(dir.path("out.msp")), "");
+}
+
+TEST(CliTest, InputsThatCannotBeOpenedLeaveTheOutputAlone) {
+  TempDir dir;
+  ::mkdir(dir.path("a-directory").c_str(), 0755);
+  for (const std::string& input :
+       {dir.path("missing.mgf"), dir.path("a-directory")}) {
+    RunResult run = runMspforge({input, dir.path("new.msp")});
+    EXPECT_EQ(run.exitCode, 2) << input;
+    EXPECT_EQ(run.stdoutText, "Cannot open file\n");
+    EXPECT_FALSE(fileExists(dir.path("new.msp")));
+
+    writeFile(dir.path("old.msp"), "keep");
+    run = runMspforge({input, dir.path("old.msp")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(readFile(dir.path("old.msp")), "keep");
+  }
+}
+
+TEST(CliTest, OutputsThatCannotBeOpened) {
+  TempDir dir;
+  writeFile(dir.path("in.mgf"), kOneRecord);
+  ::mkdir(dir.path("a-directory").c_str(), 0755);
+  for (const std::string& output :
+       {dir.path("no-such-dir/out.msp"), dir.path("a-directory")}) {
+    RunResult run = runMspforge({dir.path("in.mgf"), output});
+    EXPECT_EQ(run.exitCode, 2) << output;
+    EXPECT_EQ(run.stdoutText, "Cannot open file\n");
+  }
+}
+
+TEST(CliTest, OutputNamingTheInputIsRefusedWithTheInputIntact) {
+  TempDir dir;
+  const std::string input = dir.path("in.mgf");
+  writeFile(input, kOneRecord);
+  ASSERT_EQ(::link(input.c_str(), dir.path("hard.msp").c_str()), 0);
+  ASSERT_EQ(::symlink(input.c_str(), dir.path("soft.msp").c_str()), 0);
+  for (const std::string& output :
+       {input, dir.path("hard.msp"), dir.path("soft.msp"),
+        dir.path("./in.mgf")}) {
+    RunResult run = runMspforge({input, output});
+    EXPECT_EQ(run.exitCode, 2) << output;
+    EXPECT_EQ(run.stdoutText, "Cannot open file\n");
+    EXPECT_EQ(readFile(input), kOneRecord) << output;
+  }
+}
+
+TEST(CliTest, OutputLockedByAnotherConversionIsRefused) {
+  TempDir dir;
+  writeFile(dir.path("in.mgf"), kOneRecord);
+  writeFile(dir.path("out.msp"), "being written");
+  int holder = ::open(dir.path("out.msp").c_str(), O_RDWR);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  RunResult run = runMspforge({dir.path("in.mgf"), dir.path("out.msp")});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.stdoutText, "Cannot open file\n");
+  EXPECT_EQ(readFile(dir.path("out.msp")), "being written");
+  ::close(holder);
+
+  run = runMspforge({dir.path("in.mgf"), dir.path("out.msp")});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(readFile(dir.path("out.msp")), kOneRecordMsp);
+}
+
+TEST(CliTest, InputLockedForWritingIsRefused) {
+  TempDir dir;
+  writeFile(dir.path("in.mgf"), kOneRecord);
+  int holder = ::open(dir.path("in.mgf").c_str(), O_RDWR);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  RunResult run = runMspforge({dir.path("in.mgf"), dir.path("out.msp")});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.stdoutText, "Cannot open file\n");
+  EXPECT_FALSE(fileExists(dir.path("out.msp")));
+  ::close(holder);
+}
+
+TEST(CliTest, FullDiskIsReportedNotPassedOffAsSuccess) {
+  TempDir dir;
+  // Small enough to stay in the output buffer until the final flush, and
+  // large enough to fill several buffers.
+  for (int copies : {1, 20000}) {
+    std::string input;
+    for (int i = 0; i < copies; ++i) input += kOneRecord;
+    writeFile(dir.path("in.mgf"), input);
+    RunResult run = runMspforge({dir.path("in.mgf"), "/dev/full"});
+    EXPECT_EQ(run.exitCode, 3) << copies;
+    EXPECT_EQ(run.stdoutText, "Cannot write file\n");
+  }
+}
+
+TEST(CliTest, WritesToStandardOutputAndReadsStandardInput) {
+  TempDir dir;
+  writeFile(dir.path("in.mgf"), kOneRecord);
+  // The records reach the pipe before the tally does.
+  RunResult run = runMspforge({dir.path("in.mgf"), "/dev/stdout"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.stdoutText, kOneRecordMsp + "Total spectra = 1\n");
+
+  run = runMspforge({"/dev/stdin", dir.path("out.msp")}, dir.path("in.mgf"));
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.stdoutText, "Total spectra = 1\n");
+  EXPECT_EQ(readFile(dir.path("out.msp")), kOneRecordMsp);
+}
+
+}  // namespace
+}  // namespace mspforge::test

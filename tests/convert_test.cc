@@ -1,0 +1,65 @@
+#include "app/convert.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_files.h"
+
+namespace mspforge {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(ConvertTest, TallyLines) {
+  struct Case {
+    ConversionTally tally;
+    const char* line;
+  };
+  const Case cases[] = {
+      {{5, 0, 0}, "Total spectra = 5\n"},
+      {{12, 2, 3},
+       "Total spectra = 12 Ignored spectra(no peaks) = 2 Unrecognized format "
+       "3 spectra\n"},
+      {{4, 4, 0}, "Total spectra = 4 Ignored spectra(no peaks) = 4\n"},
+      {{7, 0, 1}, "Total spectra = 7 Unrecognized format 1 spectra\n"},
+      {{0, 0, 0}, "Total spectra = 0\n"},
+      // Counts beyond 32 bits print whole.
+      {{5'000'000'000, 2'147'483'648, 0},
+       "Total spectra = 5000000000 Ignored spectra(no peaks) = 2147483648\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(formatTally(c.tally), c.line);
+}
+
+TEST(ConvertTest, CountsEachFateOfARecord) {
+  const std::string mgf =
+      "BEGIN IONS\nNAME=A\nMSLEVEL=2\nPEPMASS=1\n100 1\nEND IONS\n"
+      "BEGIN IONS\nNAME=B\nMSLEVEL=2\nPEPMASS=1\n0.5 1\nEND IONS\n"
+      "BEGIN IONS\nNAME=C\nPEPMASS=1\n100 1\nEND IONS\n"
+      "BEGIN IONS\nEND IONS\n"
+      "BEGIN IONS\nNAME=D\nMSLEVEL=2\nPEPMASS=1\n7 7\nEND IONS\n"
+      "BEGIN IONS\nNAME=E\nMSLEVEL=2\nPEPMASS=1\n100 1\n";
+  test::MemoryConversion c = test::convertText(mgf);
+  EXPECT_EQ(c.result, ConversionResult::Complete);
+  EXPECT_EQ(c.tally.totalSpectra, 5);
+  EXPECT_EQ(c.tally.ignoredSpectra, 2);
+  EXPECT_EQ(c.tally.unrecognizedSpectra, 1);
+  EXPECT_EQ(c.tally.writtenSpectra(), 2);
+  EXPECT_EQ(c.msp,
+            "Name: A\nPrecursorMZ: 1\nSpectrum_type: MS2\nComments:\n"
+            "Num Peaks: 1\n100 1\n\n"
+            "Name: D\nPrecursorMZ: 1\nSpectrum_type: MS2\nComments:\n"
+            "Num Peaks: 1\n7 7\n\n");
+}
+
+TEST(ConvertTest, NulBytesDoNotGlueOutputLines) {
+  const std::string mgf =
+      "BEGIN IONS\nNAME=A\0B\nMSLEVEL=2\nPEPMASS=1\n100\0 1\n200 2\nEND IONS\n"s;
+  test::MemoryConversion c = test::convertText(mgf);
+  EXPECT_EQ(c.msp,
+            "Name: A\0B\nPrecursorMZ: 1\nSpectrum_type: MS2\nComments:\n"
+            "Num Peaks: 2\n100\0 1\n200 2\n\n"s);
+}
+
+}  // namespace
+}  // namespace mspforge

@@ -1,0 +1,109 @@
+#include "mgf/mgf_input.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+
+namespace mspforge {
+namespace {
+
+std::vector<std::string> allLines(MgfInput& input) {
+  std::vector<std::string> lines;
+  std::string_view line;
+  while (readLine(input, line)) lines.emplace_back(line);
+  return lines;
+}
+
+std::vector<std::string> linesOf(const std::string& bytes) {
+  MgfInput input = mgfInputFromBytes(bytes);
+  return allLines(input);
+}
+
+// Reads bytes through a real file, so that block reads and buffer growth
+// take part.
+std::vector<std::string> linesThroughFile(const std::string& bytes,
+                                          bool* failed = nullptr) {
+  test::TempDir dir;
+  test::writeFile(dir.path("in.mgf"), bytes);
+  int fd = ::open(dir.path("in.mgf").c_str(), O_RDONLY);
+  MgfInput input = mgfInputFromFd(fd);
+  std::vector<std::string> lines = allLines(input);
+  if (failed != nullptr) *failed = input.failed;
+  ::close(fd);
+  return lines;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(MgfInputTest, LineEnds) {
+  struct Case {
+    std::string bytes;
+    Lines lines;
+  };
+  const std::vector<Case> cases = {
+      {"", {}},
+      {"a\nb\n", {"a\n", "b\n"}},
+      {"a\nb", {"a\n", "b"}},
+      {"\n\n", {"\n", "\n"}},
+      // CR LF reads as LF; a CR elsewhere is an ordinary byte.
+      {"a\r\nb\r\n", {"a\n", "b\n"}},
+      {"a\rb\r\n", {"a\rb\n"}},
+      {"a\r\r\n", {"a\r\n"}},
+      {"\r\n", {"\n"}},
+      {"a\r", {"a\r"}},
+      // 0x1A ends the input, wherever it stands.
+      {"a\n\x1A" "b\n", {"a\n"}},
+      {"a\x1A\nb\n", {"a"}},
+      {"a\r\x1A\n", {"a\r"}},
+      {"\x1A", {}},
+      // NUL is an ordinary byte.
+      {std::string("a\0b\n\0\n", 6),
+       {std::string("a\0b\n", 4), std::string("\0\n", 2)}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(linesOf(c.bytes), c.lines) << '"' << c.bytes << '"';
+    EXPECT_EQ(linesThroughFile(c.bytes), c.lines) << '"' << c.bytes << '"';
+  }
+}
+
+TEST(MgfInputTest, LinesLongerThanAnyBufferArriveWhole) {
+  const std::string longLine = "TITLE=" + std::string(3'000'000, 'x') + "\n";
+  const std::string bytes = "a\n" + longLine + "b\r\n" + longLine;
+  const Lines expected = {"a\n", longLine, "b\n", longLine};
+  EXPECT_EQ(linesThroughFile(bytes), expected);
+  EXPECT_EQ(linesOf(bytes), expected);
+}
+
+TEST(MgfInputTest, CrLfSplitAcrossBlockReadsIsOneLineEnd) {
+  // The first block read is 1 MiB; put the CR at its last byte.
+  for (std::size_t crAt : {(1u << 20) - 1, (1u << 20) - 2, 1u << 20}) {
+    const std::string first(crAt, 'y');
+    const std::string bytes = first + "\r\nz\r\n";
+    EXPECT_EQ(linesThroughFile(bytes), (Lines{first + "\n", "z\n"}));
+  }
+}
+
+TEST(MgfInputTest, EndOfFileMarkInALaterBlockEndsTheInput) {
+  const std::string first(1u << 20, 'q');
+  EXPECT_EQ(linesThroughFile(first + "\n\x1A" "after\n"),
+            (Lines{first + "\n"}));
+}
+
+TEST(MgfInputTest, ReadErrorIsNotTakenForTheEndOfTheInput) {
+  test::TempDir dir;
+  test::writeFile(dir.path("in.mgf"), "BEGIN IONS\n");
+  int fd = ::open(dir.path("in.mgf").c_str(), O_WRONLY);  // read() fails
+  MgfInput input = mgfInputFromFd(fd);
+  std::string_view line;
+  EXPECT_FALSE(readLine(input, line));
+  EXPECT_TRUE(input.failed);
+  ::close(fd);
+}
+
+}  // namespace
+}  // namespace mspforge

@@ -1,0 +1,83 @@
+#include "mspforge/record_types.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace mspforge {
+namespace {
+
+std::vector<std::string> keysOf(const FieldMap& map) {
+  std::vector<std::string> keys;
+  for (const Field& field : map) keys.push_back(field.key);
+  return keys;
+}
+
+TEST(FieldMapTest, IteratesInUnsignedByteOrderWithPrefixesFirst) {
+  struct Case {
+    std::vector<std::string> inserted;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      // Capitals (0x41-0x5A) before '_' (0x5F) before small letters.
+      {{"Precursor_type", "PrecursorMZ"}, {"PrecursorMZ", "Precursor_type"}},
+      {{"TITLE", "SCANS", "CHARGE"}, {"CHARGE", "SCANS", "TITLE"}},
+      {{"COLLISION_ENERGY_1", "COLLISION_ENERGY", "COLLISIONENERGY"},
+       {"COLLISIONENERGY", "COLLISION_ENERGY", "COLLISION_ENERGY_1"}},
+      {{"b", "a", "B", "_"}, {"B", "_", "a", "b"}},
+      // Bytes above 0x7F sort after ASCII: compared as unsigned.
+      {{"\xC3\xA9", "z", ""}, {"", "z", "\xC3\xA9"}},
+      // An embedded NUL is an ordinary byte that sorts first.
+      {{std::string("a\0b", 3), "a", "a "},
+       {"a", std::string("a\0b", 3), "a "}},
+  };
+  for (const Case& c : cases) {
+    FieldMap map;
+    for (const std::string& key : c.inserted) map.set(key, "v");
+    EXPECT_EQ(keysOf(map), c.expected);
+  }
+}
+
+TEST(FieldMapTest, SetReplacesTheValueOfAPresentKey) {
+  FieldMap map;
+  map.set("CHARGE", "1+");
+  map.set("TITLE", "x");
+  map.set("CHARGE", "");
+  ASSERT_EQ(map.size(), 2u);
+  ASSERT_NE(map.find("CHARGE"), nullptr);
+  EXPECT_EQ(*map.find("CHARGE"), "");
+  EXPECT_EQ(map.find("charge"), nullptr);
+  EXPECT_FALSE(map.contains("CHARGE "));
+}
+
+TEST(FieldMapTest, ClearedMapHoldsNothingOfItsPreviousContent) {
+  FieldMap map;
+  for (const char* key : {"D", "B", "A", "C"}) map.set(key, key);
+  map.clear();
+  EXPECT_TRUE(map.empty());
+  EXPECT_EQ(map.begin(), map.end());
+  EXPECT_EQ(map.find("A"), nullptr);
+  map.set("C", "new");
+  map.set("A", "first");
+  EXPECT_EQ(keysOf(map), (std::vector<std::string>{"A", "C"}));
+  EXPECT_EQ(*map.find("C"), "new");
+}
+
+TEST(PeakLinesTest, KeepsEachLineWithItsOwnBytes) {
+  PeakLines peaks;
+  peaks.append("51.0229 12.5\n");
+  peaks.append(std::string("110\t100\0x\n", 10));
+  peaks.append("3 4");
+  ASSERT_EQ(peaks.size(), 3u);
+  EXPECT_EQ(peaks[0], "51.0229 12.5\n");
+  EXPECT_EQ(peaks[1], std::string_view("110\t100\0x\n", 10));
+  EXPECT_EQ(peaks[2], "3 4");
+  EXPECT_EQ(peaks.bytes(), std::string("51.0229 12.5\n110\t100\0x\n3 4", 26));
+  peaks.clear();
+  EXPECT_TRUE(peaks.empty());
+  EXPECT_EQ(peaks.bytes(), "");
+}
+
+}  // namespace
+}  // namespace mspforge

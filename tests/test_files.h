@@ -1,0 +1,50 @@
+// Helpers for tests that work on real files and run the real binary.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/convert.h"
+
+namespace mspforge::test {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+
+ private:
+  std::string dir_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+bool fileExists(const std::string& path);
+
+struct RunResult {
+  int exitCode = -1;   // the exit code, or 128 + signal number
+  std::string stdoutText;
+};
+
+// Runs the built mspforge with args (argv[0] is set to "mspforge"); its
+// standard input reads stdinPath when given, /dev/null otherwise.
+RunResult runMspforge(const std::vector<std::string>& args,
+                      const std::string& stdinPath = "");
+
+// Converts MGF text in memory.
+struct MemoryConversion {
+  ConversionResult result;
+  ConversionTally tally;
+  std::string msp;
+};
+MemoryConversion convertText(const std::string& mgf);
+
+// Counts the records in MSP text: lines that begin with "Name: ".
+long countMspRecords(const std::string& msp);
+
+}  // namespace mspforge::test

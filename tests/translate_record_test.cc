@@ -1,0 +1,238 @@
+#include "translate/translate_record.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace mspforge {
+namespace {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+FieldMap mapOf(const Fields& fields) {
+  FieldMap map;
+  for (const auto& [key, value] : fields) map.set(key, value);
+  return map;
+}
+
+Fields fieldsOf(const FieldMap& map) {
+  Fields fields;
+  for (const Field& field : map) fields.emplace_back(field.key, field.value);
+  return fields;
+}
+
+struct Translation {
+  bool accepted = false;
+  std::string name;
+  Fields library;
+  Fields comments;
+};
+
+Translation translate(const Fields& source) {
+  Translation t;
+  FieldMap library;
+  FieldMap comments;
+  t.accepted = translateRecord(mapOf(source), t.name, library, comments);
+  t.library = fieldsOf(library);
+  t.comments = fieldsOf(comments);
+  return t;
+}
+
+TEST(TranslateRecordTest, EveryRowOfTheKeyTable) {
+  struct Row {
+    const char* sourceKey;
+    const char* libraryKey;
+  };
+  const Row rows[] = {
+      {"ADDUCT", "Precursor_type"},
+      {"COLLISION_ENERGY", "Collision_energy"},
+      {"COLLISIONENERGY", "Collision_energy"},
+      {"COLLISION_ENERGY_1", "Collision_energy"},
+      {"ION_MODE", "Ion_mode"},
+      {"IONMODE", "Ion_mode"},
+      {"MSLEVEL", "Spectrum_type"},
+      {"MS_LEVEL", "Spectrum_type"},
+      {"MS_IONISATION", "Ionization"},
+      {"MS_MANUFACTURER", "Instrument"},
+      {"PEPMASS", "PrecursorMZ"},
+      {"PRECURSOR_MZ", "PrecursorMZ"},
+      {"MS_DISSOCIATION_METHOD", "Instrument_type"},
+      {"FRAGMENTATION_METHOD", "Instrument_type"},
+      {"FORMULA", "Formula"},
+      {"INCHIAUX", "InChIKey"},
+  };
+  for (const Row& row : rows) {
+    Translation t = translate({{row.sourceKey, "V"}});
+    ASSERT_EQ(t.library.size(), 1u) << row.sourceKey;
+    EXPECT_EQ(t.library[0].first, row.libraryKey);
+    EXPECT_TRUE(t.comments.empty()) << row.sourceKey;
+    EXPECT_EQ(t.name, "");
+  }
+  for (const char* nameKey : {"NAME", "COMPOUND_NAME"}) {
+    Translation t = translate({{nameKey, "Caffeine"}});
+    EXPECT_EQ(t.name, "Caffeine");
+    EXPECT_TRUE(t.library.empty());
+    EXPECT_TRUE(t.comments.empty());
+  }
+}
+
+TEST(TranslateRecordTest, KeysMatchWholeAndCaseSensitively) {
+  for (const char* key : {"name", "Name", "NAME ", " NAME", "Pepmass", "",
+                          "TITLE", "CHARGE", "SCANS", "SMILES", "INCHIKEY",
+                          "PRECURSORTYPE", "MSLEVEL2"}) {
+    Translation t = translate({{key, "v"}});
+    EXPECT_EQ(t.comments, (Fields{{key, "v"}})) << '"' << key << '"';
+    EXPECT_TRUE(t.library.empty());
+    EXPECT_EQ(t.name, "");
+  }
+}
+
+TEST(TranslateRecordTest, ValueRules) {
+  struct Case {
+    const char* key;
+    std::string value;
+    const char* libraryKey;
+    std::string stored;
+  };
+  const Case cases[] = {
+      // MS level: "MS" before the whole value unless it reads as 0.
+      {"MSLEVEL", "2", "Spectrum_type", "MS2"},
+      {"MSLEVEL", "02", "Spectrum_type", "MS02"},
+      {"MSLEVEL", "2.0", "Spectrum_type", "MS2.0"},
+      {"MSLEVEL", " 2", "Spectrum_type", "MS 2"},
+      {"MSLEVEL", "-1", "Spectrum_type", "MS-1"},
+      {"MSLEVEL", "3rd", "Spectrum_type", "MS3rd"},
+      {"MSLEVEL", "MS2", "Spectrum_type", "MS2"},
+      {"MSLEVEL", "0", "Spectrum_type", "0"},
+      {"MSLEVEL", "", "Spectrum_type", ""},
+      // Ion mode: exactly "negative" is N.
+      {"IONMODE", "negative", "Ion_mode", "N"},
+      {"IONMODE", "Negative", "Ion_mode", "P"},
+      {"IONMODE", "NEGATIVE", "Ion_mode", "P"},
+      {"IONMODE", "negative ", "Ion_mode", "P"},
+      {"IONMODE", "neg", "Ion_mode", "P"},
+      {"IONMODE", "positive", "Ion_mode", "P"},
+      {"IONMODE", "", "Ion_mode", "P"},
+      // Adduct: "]1+" and "]1-" shortened, the rest dropped.
+      {"ADDUCT", "[M+H]1+", "Precursor_type", "[M+H]+"},
+      {"ADDUCT", "[M-H]1-", "Precursor_type", "[M-H]-"},
+      {"ADDUCT", "[M+2H]1+", "Precursor_type", "[M+2H]+"},
+      {"ADDUCT", "[M+H]1+ 20eV", "Precursor_type", "[M+H]+"},
+      {"ADDUCT", "[M+H]1+xyz", "Precursor_type", "[M+H]+"},
+      {"ADDUCT", "]1+", "Precursor_type", "]+"},
+      {"ADDUCT", "[M+H]+", "Precursor_type", "[M+H]+"},
+      {"ADDUCT", "[M+2H]2+", "Precursor_type", "[M+2H]2+"},
+      {"ADDUCT", "[M]1-x]1+", "Precursor_type", "[M]1-x]+"},
+      {"ADDUCT", "[M+H]1", "Precursor_type", "[M+H]1"},
+      {"ADDUCT", "", "Precursor_type", ""},
+      // Formula: one trailing sign removed.
+      {"FORMULA", "C8H10N4O2+", "Formula", "C8H10N4O2"},
+      {"FORMULA", "C6H7O7-", "Formula", "C6H7O7"},
+      {"FORMULA", "C2H4+-", "Formula", "C2H4+"},
+      {"FORMULA", "C6H5+O", "Formula", "C6H5+O"},
+      {"FORMULA", "+", "Formula", ""},
+      {"FORMULA", "-", "Formula", ""},
+      {"FORMULA", "", "Formula", ""},
+      // Plain copies keep every byte.
+      {"PEPMASS", "195.0877 12000", "PrecursorMZ", "195.0877 12000"},
+      {"INCHIAUX", " ", "InChIKey", " "},
+      {"COLLISION_ENERGY", std::string("a\0b", 3), "Collision_energy",
+       std::string("a\0b", 3)},
+  };
+  for (const Case& c : cases) {
+    Translation t = translate({{c.key, c.value}});
+    EXPECT_EQ(t.library, (Fields{{c.libraryKey, c.stored}}))
+        << c.key << "=" << c.value;
+  }
+}
+
+TEST(TranslateRecordTest, GreatestKeyWinsASharedTarget) {
+  struct Case {
+    Fields source;
+    std::string name;
+    Fields library;
+  };
+  const Case cases[] = {
+      {{{"NAME", "n"}, {"COMPOUND_NAME", "c"}}, "n", {}},
+      {{{"NAME", ""}, {"COMPOUND_NAME", "Caffeine"}}, "", {}},
+      {{{"COLLISIONENERGY", "1"}, {"COLLISION_ENERGY", "2"}},
+       "", {{"Collision_energy", "2"}}},
+      {{{"COLLISION_ENERGY_1", "3"}, {"COLLISION_ENERGY", "2"},
+        {"COLLISIONENERGY", "1"}},
+       "", {{"Collision_energy", "3"}}},
+      {{{"IONMODE", "negative"}, {"ION_MODE", "Negative"}},
+       "", {{"Ion_mode", "P"}}},
+      {{{"ION_MODE", "negative"}, {"IONMODE", "positive"}},
+       "", {{"Ion_mode", "N"}}},
+      {{{"MSLEVEL", "2"}, {"MS_LEVEL", "0"}}, "", {{"Spectrum_type", "0"}}},
+      {{{"PEPMASS", "1"}, {"PRECURSOR_MZ", ""}}, "", {{"PrecursorMZ", ""}}},
+      {{{"MS_DISSOCIATION_METHOD", "CID"}, {"FRAGMENTATION_METHOD", "HCD"}},
+       "", {{"Instrument_type", "CID"}}},
+  };
+  for (const Case& c : cases) {
+    Translation t = translate(c.source);
+    EXPECT_EQ(t.name, c.name);
+    EXPECT_EQ(t.library, c.library);
+    EXPECT_TRUE(t.comments.empty());
+  }
+}
+
+TEST(TranslateRecordTest, WorkedExample) {
+  Translation t = translate({{"ADDUCT", "[M+H]1+"},
+                             {"CHARGE", "1"},
+                             {"COLLISIONENERGY", "20"},
+                             {"COLLISION_ENERGY", "35"},
+                             {"COMPOUND_NAME", "Caffeine"},
+                             {"FORMULA", "C8H10N4O2+"},
+                             {"IONMODE", "Positive"},
+                             {"MSLEVEL", "2"},
+                             {"NAME", "Caffeine standard"},
+                             {"PEPMASS", "195.0877"},
+                             {"SCANS", "17"},
+                             {"TITLE", "Scan 17"}});
+  EXPECT_TRUE(t.accepted);
+  EXPECT_EQ(t.name, "Caffeine standard");
+  EXPECT_EQ(t.library, (Fields{{"Collision_energy", "35"},
+                               {"Formula", "C8H10N4O2"},
+                               {"Ion_mode", "P"},
+                               {"PrecursorMZ", "195.0877"},
+                               {"Precursor_type", "[M+H]+"},
+                               {"Spectrum_type", "MS2"}}));
+  EXPECT_EQ(t.comments,
+            (Fields{{"CHARGE", "1"}, {"SCANS", "17"}, {"TITLE", "Scan 17"}}));
+}
+
+TEST(TranslateRecordTest, OutputsHoldNothingOfAnEarlierRecord) {
+  FieldMap library;
+  FieldMap comments;
+  CompoundName name;
+  translateRecord(mapOf({{"NAME", "a"}, {"PEPMASS", "1"}, {"X", "y"}}), name,
+                  library, comments);
+  EXPECT_FALSE(translateRecord(FieldMap(), name, library, comments));
+  EXPECT_EQ(name, "");
+  EXPECT_TRUE(library.empty());
+  EXPECT_TRUE(comments.empty());
+}
+
+TEST(TranslateRecordTest, AcceptanceNeedsMsLevelPrecursorAndName) {
+  struct Case {
+    Fields source;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {{{"NAME", "Caffeine"}, {"MSLEVEL", "2"}, {"PEPMASS", "195.0877"}}, true},
+      {{{"NAME", "Caffeine"}, {"MSLEVEL", "0"}, {"PEPMASS", ""}}, true},
+      {{{"NAME", "Caffeine"}, {"MSLEVEL", "2"}}, false},
+      {{{"NAME", "Caffeine"}, {"PEPMASS", "195.0877"}}, false},
+      {{{"NAME", ""}, {"MSLEVEL", "2"}, {"PEPMASS", "1"}}, false},
+      {{}, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(translate(c.source).accepted, c.accepted);
+  }
+}
+
+}  // namespace
+}  // namespace mspforge
