@@ -1,0 +1,160 @@
+#include "translate/adduct_notation.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace mspforge {
+namespace {
+
+constexpr std::int32_t kUntouched = 777;
+const std::string kUnchanged = "<unchanged>";
+
+TEST(AdductChargeTest, NetChargeOfExpressions) {
+  struct Case {
+    std::string expression;
+    std::int32_t charge;
+  };
+  const Case cases[] = {
+      {"M", 1},        {"2M", 1},       {"", 1},         {"M+H", 1},
+      {"M+2H", 2},     {"M+3H", 3},     {"M-H", -1},     {"M-2H", -2},
+      {"M+Na", 1},     {"M+K", 1},      {"M+NH4", 1},    {"M+FA", -1},
+      {"M+CHO2", -1},  {"M+FA-H", -2},  {"M+H-H2O", 1},  {"M-H2O+H", 1},
+      {"M+2Na-H", 1},  {"M+H+Na", 2},   {"2M+H", 1},     {"M+0H", 1},
+      {"M+-2H", -2},   {"M--2H", 2},    {"M+Cl", 0},     {"M+Li", 0},
+      {"M+na", 0},     {"M+", 0},       {"Na+M", 0},     {"M+Al+Fe", 2},
+      {"M+ 2H", 2},    {"M+2 H", 0},    {"M+-H", -1},    {"M++H", 1},
+      // Counts saturate at the 32-bit limits and the sum saturates too.
+      {"M+2147483647H", 2147483647},
+      {"M+99999999999H", 2147483647},
+      {"M+2147483647H+2147483647H", 2147483647},
+      {"M-2147483647H-2147483647H", -2147483647 - 1},
+      {"M-99999999999H", -2147483647},
+      {"M+99999999999H-99999999999H", 0},
+      {"M--99999999999H", 2147483647},
+  };
+  for (const Case& c : cases) {
+    std::int32_t charge = kUntouched;
+    EXPECT_EQ(adductCharge(c.expression, charge), c.charge != 0)
+        << c.expression;
+    EXPECT_EQ(charge, c.charge) << c.expression;
+  }
+}
+
+TEST(AdductChargeTest, AnyNumberOfTermsIsSafe) {
+  std::string expression = "M";
+  for (int i = 0; i < 10000; ++i) expression += "+99999999999H";
+  std::int32_t charge = 0;
+  EXPECT_TRUE(adductCharge(expression, charge));
+  EXPECT_EQ(charge, 2147483647);
+}
+
+TEST(AppendChargeSuffixTest, Suffixes) {
+  struct Case {
+    std::int32_t charge;
+    const char* suffix;
+  };
+  const Case cases[] = {{1, "+"},   {-1, "-"},  {2, "2+"},
+                        {-3, "3-"}, {10, "10+"}, {0, "0-"},
+                        {2147483647, "2147483647+"},
+                        {-2147483647 - 1, "2147483648-"}};
+  for (const Case& c : cases) {
+    std::string text = "[M]";
+    appendChargeSuffix(text, c.charge);
+    EXPECT_EQ(text, std::string("[M]") + c.suffix) << c.charge;
+  }
+}
+
+TEST(AdductFromNameTailTest, ResultsAndWhatFalseLeavesBehind) {
+  struct Case {
+    std::string name;
+    bool result;
+    std::string adduct;  // kUnchanged: the caller's text stays
+    std::int32_t charge;  // kUntouched: the caller's value stays
+  };
+  const Case cases[] = {
+      {"Caffeine M+H", true, "[M+H]+", 1},
+      {"Caffeine M+2H", true, "[M+2H]2+", 2},
+      {"Caffeine M-H", true, "[M-H]-", -1},
+      {"Caffeine M+Na", true, "[M+Na]+", 1},
+      {"Caffeine M+H-H2O", true, "[M+H-H2O]+", 1},
+      {"Caffeine M+FA-H", true, "[M+FA-H]2-", -2},
+      {"Caffeine M+", true, "[M]+", 1},
+      {"Caffeine M-", true, "[M]-", -1},
+      {"Caffeine M", true, "[M]+", 1},
+      {"Caffeine 2M+H", true, "[M+H]+", 1},
+      {"Metformin", true, "[Metformin]+", 1},
+      {"Caffeine", false, kUnchanged, kUntouched},
+      {"caffeine m+h", false, kUnchanged, kUntouched},
+      {"Caffeine M+H 10eV", false, kUnchanged, kUntouched},
+      {"Caffeine M+H ", false, kUnchanged, kUntouched},
+      {"", false, kUnchanged, kUntouched},
+      {"Caffeine M+Cl", false, kUnchanged, 0},
+      {"Caffeine MH+", false, kUnchanged, 0},
+      {"Caffeine [M+H]", false, kUnchanged, 0},
+  };
+  for (const Case& c : cases) {
+    std::string adduct = kUnchanged;
+    std::int32_t charge = kUntouched;
+    EXPECT_EQ(adductFromNameTail(c.name, adduct, charge), c.result) << c.name;
+    EXPECT_EQ(adduct, c.adduct) << c.name;
+    EXPECT_EQ(charge, c.charge) << c.name;
+  }
+}
+
+TEST(AdductFromBracketTest, ResultsAndWhatFalseLeavesBehind) {
+  struct Case {
+    std::string name;
+    bool result;
+    std::string adduct;
+  };
+  const Case cases[] = {
+      {"Caffeine [M+H]", true, "[M+H]+"},
+      {"Caffeine [M+2H] 20eV", true, "[M+2H]2+"},
+      {"Caffeine [M-H]", true, "[M-H]-"},
+      {"Caffeine [M]", true, "[M]+"},
+      {"Caffeine [M+FA-H]", true, "[M+FA-H]2-"},
+      {"[M+Na] Caffeine", true, "[M+Na]+"},
+      {"Caffeine [M+H][M+Na]", true, "[M+Na]+"},
+      {"A [M+H] B [x]", false, ""},
+      {"Caffeine [2M+H]", false, ""},
+      {"Caffeine [", false, ""},
+      {"", false, ""},
+      {"Caffeine", false, ""},
+      {"Caffeine [M+H", false, "[M+H"},
+      {"Caffeine [M+Cl]", false, "[M+Cl]"},
+      {"Caffeine [M+]", false, "[M+]"},
+      // A charge already written after the "]" is taken as it stands.
+      {"Caffeine [M+H]+", true, "[M+H]+"},
+      {"Caffeine [M-H]-", true, "[M-H]-"},
+      {"Caffeine [M+2H]2+", true, "[M+2H]2+"},
+      {"Caffeine [M+H]1+", true, "[M+H]1+"},
+      {"Caffeine [M+3H]12+ 30eV", true, "[M+3H]12+"},
+      {"Caffeine [M+2H]+2", true, "[M+2H]+2"},
+      {"Caffeine [M+Cl]-", true, "[M+Cl]-"},
+      // Anything else after the "]" is no adduct.
+      {"Caffeine [M+H]x", false, "[M+H]x"},
+      {"Caffeine [M+H]02+", false, "[M+H]02+"},
+      {"Caffeine [M+H]+02", false, "[M+H]+02"},
+      {"Caffeine [M+H]2", false, "[M+H]2"},
+      {"Caffeine [M+H]+-", false, "[M+H]+-"},
+      {"Caffeine [M+H]2+x", false, "[M+H]2+x"},
+      {"Caffeine [M+H]]", false, "[M+H]]"},
+  };
+  for (const Case& c : cases) {
+    std::string adduct;
+    EXPECT_EQ(adductFromBracket(c.name, adduct), c.result) << c.name;
+    EXPECT_EQ(adduct, c.adduct) << c.name;
+  }
+}
+
+TEST(AdductFromBracketTest, ReplacesTheCallersTextOnlyOnceAWordIsFound) {
+  std::string adduct = "old";
+  EXPECT_FALSE(adductFromBracket("Caffeine [x]", adduct));
+  EXPECT_EQ(adduct, "old");
+  EXPECT_FALSE(adductFromBracket("Caffeine [M+Li]", adduct));
+  EXPECT_EQ(adduct, "[M+Li]");
+}
+
+}  // namespace
+}  // namespace mspforge
