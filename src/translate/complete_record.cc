@@ -1,10 +1,74 @@
 #include "translate/complete_record.h"
 
+#include <cstdint>
+#include <string>
+
+#include "mspforge/read_integer.h"
+#include "translate/adduct_notation.h"
+
 namespace mspforge {
+namespace {
+
+constexpr std::string_view kTitle = "TITLE";
+constexpr std::string_view kCharge = "CHARGE";
+constexpr std::string_view kPrecursorType = "Precursor_type";
+constexpr std::string_view kFormicAcidAdduct = "[M+FA]-";
+constexpr std::string_view kFormateAdduct = "[M+CHO2]-";
+
+// The adduct that a bare charge implies: "[M+H]+" for 1, "[M-H]-" for -1,
+// and "[M+c]c+" or "[M-c]c-" for any other c. Empty for 0.
+std::string adductFromCharge(std::int32_t charge) {
+  if (charge == 0) return "";
+  if (charge == 1) return "[M+H]+";
+  if (charge == -1) return "[M-H]-";
+  const char sign = charge > 0 ? '+' : '-';
+  const std::int64_t wide = charge;
+  const std::string magnitude = std::to_string(wide < 0 ? -wide : wide);
+  return std::string("[M") + sign + magnitude + "]" + magnitude + sign;
+}
+
+// Gives a record without "Precursor_type" one from its name, or failing
+// that from its "CHARGE" comment. A name tail's adduct is trusted only when
+// the record's charge is 0 or agrees with it.
+void deriveAdduct(const CompoundName& compoundName, FieldMap& libraryFields,
+                  const FieldMap& commentFields) {
+  std::string adduct;
+  if (adductFromBracket(compoundName, adduct)) {
+    libraryFields.set(kPrecursorType, adduct);
+    return;
+  }
+  const std::string* chargeText = commentFields.find(kCharge);
+  std::int32_t tailCharge = 0;
+  if (adductFromNameTail(compoundName, adduct, tailCharge) &&
+      chargeText != nullptr) {
+    std::int32_t charge = readInteger(*chargeText);
+    if (charge == 0 || charge == tailCharge) {
+      libraryFields.set(kPrecursorType, adduct);
+      return;
+    }
+  }
+  if (chargeText != nullptr) {
+    std::string fromCharge = adductFromCharge(readInteger(*chargeText));
+    if (!fromCharge.empty()) libraryFields.set(kPrecursorType, fromCharge);
+  }
+}
+
+}  // namespace
 
 bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
                     const FieldMap& commentFields) {
-  (void)commentFields;
+  if (compoundName.empty()) {
+    if (const std::string* title = commentFields.find(kTitle)) {
+      compoundName = *title;
+    }
+  }
+  if (!compoundName.empty() && !libraryFields.contains(kPrecursorType)) {
+    deriveAdduct(compoundName, libraryFields, commentFields);
+  }
+  const std::string* adduct = libraryFields.find(kPrecursorType);
+  if (adduct != nullptr && *adduct == kFormicAcidAdduct) {
+    libraryFields.set(kPrecursorType, kFormateAdduct);
+  }
   for (std::string_view key : RequiredLibraryKeys) {
     if (!libraryFields.contains(key)) return false;
   }

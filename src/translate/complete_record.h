@@ -15,9 +15,18 @@ inline constexpr std::array<std::string_view, 2> RequiredLibraryKeys = {
     "Spectrum_type", "PrecursorMZ"};
 
 // Completes the record that translateRecord's walk left in compoundName and
-// libraryFields (commentFields is only read), and returns true when the
-// record is accepted: both RequiredLibraryKeys are present and the compound
-// name is not empty.
+// libraryFields (commentFields is only read), in this order:
+//   1. an empty name takes the value of the "TITLE" comment, if any;
+//   2. a record with a name and without "Precursor_type" gets one from the
+//      bracket notation in its name ("Caffeine [M+H]"), else from the last
+//      word of its name ("Caffeine M+H") when the "CHARGE" comment reads as
+//      0 or as the same charge, else from "CHARGE" alone (1: "[M+H]+",
+//      -1: "[M-H]-", 2: "[M+2]2+", 0: none). A "Precursor_type" already
+//      present, even empty, is kept;
+//   3. "Precursor_type" "[M+FA]-" becomes "[M+CHO2]-";
+//   4. the verdict: true when both RequiredLibraryKeys are present and the
+//      compound name is not empty.
+// A rejected record keeps what steps 1 to 3 put in the outputs.
 bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
                     const FieldMap& commentFields);
 

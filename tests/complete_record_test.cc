@@ -1,0 +1,180 @@
+// Record completion seen from outside: MGF text in, MSP text out.
+#include "translate/complete_record.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+
+namespace mspforge {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Converts one record made of the given header lines and the peak line
+// "100 1"; returns its MSP text, or "rejected".
+std::string convertOne(const Lines& headerLines) {
+  std::string mgf = "BEGIN IONS\n";
+  for (const std::string& line : headerLines) mgf += line + "\n";
+  mgf += "100 1\nEND IONS\n";
+  test::MemoryConversion c = test::convertText(mgf);
+  EXPECT_EQ(c.tally.totalSpectra, 1);
+  EXPECT_EQ(c.tally.ignoredSpectra, 0);
+  return c.tally.unrecognizedSpectra == 1 ? "rejected" : c.msp;
+}
+
+// The "Name:" and "Precursor_type:" lines of a converted record, or
+// "rejected".
+std::string nameAndAdduct(const Lines& headerLines) {
+  std::string msp = convertOne(headerLines);
+  if (msp == "rejected") return msp;
+  std::string result = msp.substr(0, msp.find('\n'));
+  std::size_t at = msp.find("\nPrecursor_type: ");
+  if (at != std::string::npos) {
+    result += " |" + msp.substr(at + 16, msp.find('\n', at + 1) - at - 16);
+  }
+  return result;
+}
+
+TEST(CompleteRecordTest, WorkedExamples) {
+  struct Case {
+    Lines source;
+    std::string expected;  // "Name: <name>[ | <Precursor_type>]" or rejected
+  };
+  const Lines caffeineMH = {"NAME=Caffeine M+H", "MSLEVEL=2",
+                            "PEPMASS=195.0877"};
+  auto with = [](Lines lines, const std::string& more) {
+    lines.push_back(more);
+    return lines;
+  };
+  const Lines caffeine = {"NAME=Caffeine", "MSLEVEL=2", "PEPMASS=195.0877"};
+  const std::vector<Case> cases = {
+      {with(caffeine, "ADDUCT=[M+H]1+"), "Name: Caffeine | [M+H]+"},
+      {{"TITLE=Glucose standard", "IONMODE=negative", "MS_LEVEL=2",
+        "PRECURSOR_MZ=179.0561", "CHARGE=-1"},
+       "Name: Glucose standard | [M-H]-"},
+      {with(caffeineMH, "CHARGE=1"), "Name: Caffeine M+H | [M+H]+"},
+      {with(caffeineMH, "CHARGE=0"), "Name: Caffeine M+H | [M+H]+"},
+      {with(caffeineMH, "CHARGE=2"), "Name: Caffeine M+H | [M+2]2+"},
+      {caffeineMH, "Name: Caffeine M+H"},
+      {{"NAME=Caffeine [M+H]", "MSLEVEL=2", "PEPMASS=195.0877"},
+       "Name: Caffeine [M+H] | [M+H]+"},
+      {with(caffeine, "CHARGE=3"), "Name: Caffeine | [M+3]3+"},
+      {with(caffeine, "CHARGE=2-"), "Name: Caffeine | [M+2]2+"},
+      {with(caffeine, "CHARGE=0"), "Name: Caffeine"},
+      {with(caffeine, "ADDUCT=[M+FA]1-"), "Name: Caffeine | [M+CHO2]-"},
+      {{"NAME=Caffeine", "MSLEVEL=2"}, "rejected"},
+      {{"NAME=Caffeine", "PEPMASS=195.0877"}, "rejected"},
+      {{"MSLEVEL=2", "PEPMASS=195.0877", "CHARGE=1"}, "rejected"},
+      {{"COMPOUND_NAME=Caffeine", "NAME=", "MSLEVEL=2", "PEPMASS=1"},
+       "rejected"},
+      {{"COMPOUND_NAME=Caffeine", "NAME=", "MSLEVEL=2", "PEPMASS=1",
+        "TITLE=Scan 17"},
+       "Name: Scan 17"},
+      {{"NAME=Caffeine", "MSLEVEL=0", "PEPMASS="}, "Name: Caffeine"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(nameAndAdduct(c.source), c.expected) << c.source[0];
+  }
+}
+
+TEST(CompleteRecordTest, EdgeCases) {
+  struct Case {
+    const char* what;
+    Lines source;
+    std::string expected;
+  };
+  const Lines base = {"MSLEVEL=2", "PEPMASS=1"};
+  auto plus = [&base](Lines more) {
+    Lines lines = base;
+    lines.insert(lines.end(), more.begin(), more.end());
+    return lines;
+  };
+  const std::vector<Case> cases = {
+      {"title never replaces a name", plus({"NAME=A", "TITLE=B"}), "Name: A"},
+      {"empty title", plus({"TITLE="}), "rejected"},
+      {"adduct from a title's bracket", plus({"TITLE=Caffeine [M+H]"}),
+       "Name: Caffeine [M+H] | [M+H]+"},
+      {"empty ADDUCT blocks derivation",
+       plus({"NAME=Caffeine M+H", "ADDUCT=", "CHARGE=1"}), "Name: Caffeine M+H | "},
+      {"ADDUCT is never replaced",
+       plus({"NAME=X [M+Na]", "ADDUCT=[M+K]+", "CHARGE=3"}),
+       "Name: X [M+Na] | [M+K]+"},
+      {"charge 1+ reads as 1", plus({"NAME=Caffeine", "CHARGE=1+"}),
+       "Name: Caffeine | [M+H]+"},
+      {"charge 1- reads as 1 too", plus({"NAME=Caffeine", "CHARGE=1-"}),
+       "Name: Caffeine | [M+H]+"},
+      {"empty charge", plus({"NAME=Caffeine", "CHARGE="}), "Name: Caffeine"},
+      {"charge without a number", plus({"NAME=Caffeine", "CHARGE=+"}),
+       "Name: Caffeine"},
+      {"charge -3", plus({"NAME=Caffeine", "CHARGE=-3"}),
+       "Name: Caffeine | [M-3]3-"},
+      {"largest charge", plus({"NAME=Caffeine", "CHARGE=99999999999"}),
+       "Name: Caffeine | [M+2147483647]2147483647+"},
+      {"lowest charge", plus({"NAME=Caffeine", "CHARGE=-2147483648"}),
+       "Name: Caffeine | [M-2147483648]2147483648-"},
+      {"name tail refused, charge rule applies",
+       plus({"NAME=Caffeine M-H", "CHARGE=1"}), "Name: Caffeine M-H | [M+H]+"},
+      {"name tail agrees with a negative charge",
+       plus({"NAME=Caffeine M-H", "CHARGE=-1"}), "Name: Caffeine M-H | [M-H]-"},
+      {"bracket wins without any charge", plus({"NAME=Caffeine [M+2H]"}),
+       "Name: Caffeine [M+2H] | [M+2H]2+"},
+      {"bracket with its charge", plus({"NAME=Caffeine [M+2H]2+"}),
+       "Name: Caffeine [M+2H]2+ | [M+2H]2+"},
+      {"bracket with 1+", plus({"NAME=Caffeine [M+H]1+", "CHARGE=1"}),
+       "Name: Caffeine [M+H]1+ | [M+H]1+"},
+      {"bracket with other text falls to the name tail",
+       plus({"NAME=Caffeine [M+H]x", "CHARGE=1"}),
+       "Name: Caffeine [M+H]x | [M+H]+"},
+      {"zero-charge bracket falls to the tail, which has a space",
+       plus({"NAME=Caffeine [M+Cl] M+H", "CHARGE=1"}),
+       "Name: Caffeine [M+Cl] M+H | [M+H]+"},
+      {"formate from a name tail", plus({"NAME=X M+FA", "CHARGE=-1"}),
+       "Name: X M+FA | [M+CHO2]-"},
+      {"only the exact formic text is rewritten", plus({"NAME=A",
+                                                        "ADDUCT=[M+FA]- "}),
+       "Name: A | [M+FA]- "},
+      {"[M+FA] stays", plus({"NAME=A", "ADDUCT=[M+FA]"}), "Name: A | [M+FA]"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(nameAndAdduct(c.source), c.expected) << c.what;
+  }
+}
+
+TEST(CompleteRecordTest, RoadOfOneRecord) {
+  const std::string mgf =
+      "BEGIN IONS\nTITLE=Caffeine M+H\nPEPMASS=195.0877\nCHARGE=1\n"
+      "MSLEVEL=2\nIONMODE=Positive\nSCANS=17\nFORMULA=C8H10N4O2+\nUSI=x\n"
+      "138.0662 100\n110.0713 45.5\n0.5 3\nEND IONS\n";
+  test::MemoryConversion c = test::convertText(mgf);
+  EXPECT_EQ(formatTally(c.tally), "Total spectra = 1\n");
+  EXPECT_EQ(c.msp,
+            "Name: Caffeine M+H\n"
+            "Formula: C8H10N4O2\n"
+            "Ion_mode: P\n"
+            "PrecursorMZ: 195.0877\n"
+            "Precursor_type: [M+H]+\n"
+            "Spectrum_type: MS2\n"
+            "Comments: CHARGE=1 SCANS=17 TITLE=Caffeine M+H\n"
+            "Num Peaks: 2\n"
+            "138.0662 100\n"
+            "110.0713 45.5\n"
+            "\n");
+}
+
+TEST(CompleteRecordTest, RejectedRecordKeepsWhatCompletionAdded) {
+  CompoundName name;
+  FieldMap library;
+  FieldMap comments;
+  comments.set("TITLE", "Caffeine M+H");
+  comments.set("CHARGE", "1");
+  EXPECT_FALSE(completeRecord(name, library, comments));
+  EXPECT_EQ(name, "Caffeine M+H");
+  ASSERT_NE(library.find("Precursor_type"), nullptr);
+  EXPECT_EQ(*library.find("Precursor_type"), "[M+H]+");
+}
+
+}  // namespace
+}  // namespace mspforge
