@@ -155,3 +155,22 @@ TEST(CliTest, WritesToStandardOutputAndReadsStandardInput) {
 
 }  // namespace
 }  // namespace mspforge::test
+
+namespace mspforge::test {
+namespace {
+
+// The bundled example converts to exactly the MSP shipped beside it.
+TEST(CliTest, BundledExampleConvertsToItsShippedOutput) {
+  TempDir dir;
+  RunResult run = runMspforge({std::string(MSPFORGE_EXAMPLES) + "/library.mgf",
+                               dir.path("library.msp")});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.stdoutText,
+            "Total spectra = 6 Ignored spectra(no peaks) = 1 Unrecognized "
+            "format 1 spectra\n");
+  EXPECT_EQ(readFile(dir.path("library.msp")),
+            readFile(std::string(MSPFORGE_EXAMPLES) + "/library.msp"));
+}
+
+}  // namespace
+}  // namespace mspforge::test
