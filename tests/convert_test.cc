@@ -1,6 +1,8 @@
 #include "app/convert.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -59,6 +61,24 @@ TEST(ConvertTest, NulBytesDoNotGlueOutputLines) {
   EXPECT_EQ(c.msp,
             "Name: A\0B\nPrecursorMZ: 1\nSpectrum_type: MS2\nComments:\n"
             "Num Peaks: 2\n100\0 1\n200 2\n\n"s);
+}
+
+}  // namespace
+}  // namespace mspforge
+
+namespace mspforge {
+namespace {
+
+TEST(ConvertTest, ReadErrorIsReportedNotTakenForTheEnd) {
+  test::TempDir dir;
+  test::writeFile(dir.path("in.mgf"), "BEGIN IONS\n");
+  int fd = ::open(dir.path("in.mgf").c_str(), O_WRONLY);  // read() fails
+  MgfInput input = mgfInputFromFd(fd);
+  MspOutput output = mspOutputToMemory();
+  ConversionTally tally;
+  EXPECT_EQ(convertRecords(input, output, tally),
+            ConversionResult::ReadFailed);
+  ::close(fd);
 }
 
 }  // namespace
