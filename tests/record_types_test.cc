@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,40 @@ TEST(PeakLinesTest, KeepsEachLineWithItsOwnBytes) {
   peaks.clear();
   EXPECT_TRUE(peaks.empty());
   EXPECT_EQ(peaks.bytes(), "");
+}
+
+}  // namespace
+}  // namespace mspforge
+
+namespace mspforge {
+namespace {
+
+TEST(FieldMapTest, LaterValueWinsWhateverTheOrderOfKeys) {
+  FieldMap map;
+  int n = 0;
+  for (const char* key : {"B", "A", "C", "A", "B", "A"}) {
+    map.set(key, std::to_string(n++));
+  }
+  std::vector<std::string> entries;
+  for (const Field& field : map) entries.push_back(field.key + field.value);
+  EXPECT_EQ(entries, (std::vector<std::string>{"A5", "B4", "C2"}));
+  map.set("A", "last");
+  EXPECT_EQ(*map.find("A"), "last");
+}
+
+// Each key inserted before its predecessor: quadratic insertion would take
+// hours here; it must be quick and exact.
+TEST(FieldMapTest, HundredsOfThousandsOfKeysInAnyOrder) {
+  FieldMap map;
+  const int n = 300000;
+  for (int i = n; i > 0; --i) map.set("K" + std::to_string(i), "v");
+  map.set("K7", "seven");
+  ASSERT_EQ(map.size(), static_cast<std::size_t>(n));
+  EXPECT_EQ(*map.find("K7"), "seven");
+  EXPECT_TRUE(std::is_sorted(map.begin(), map.end(),
+                             [](const Field& a, const Field& b) {
+                               return a.key < b.key;
+                             }));
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 // its capacity from record to record.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace mspforge {
@@ -28,60 +30,44 @@ struct Field {
 // '_' (0x5F). This order decides both which of several MGF keys wins a
 // shared MSP key and the order in which the writer emits the fields.
 //
-// Entries live in a sorted vector. clear() only forgets the entries, so the
-// strings of a cleared map keep their buffers and a steady stream of records
-// of similar shape allocates nothing.
+// Entries live in a vector. set() appends, so a record of any number of
+// header lines in any order costs O(n log n), not O(n^2): the vector is put
+// in key order, keeping the last value stored under each key, only when
+// the map is next read. Each entry keeps its string buffers when the map is
+// cleared, so a steady stream of records of similar shape allocates
+// nothing. The map is not safe to read from two threads at once.
 class FieldMap {
  public:
   using const_iterator = std::vector<Field>::const_iterator;
 
   // Removes every entry.
-  void clear() { size_ = 0; }
+  void clear() {
+    size_ = 0;
+    sorted_ = true;
+  }
 
   // Stores value under key: inserts a new entry, or replaces the value of
   // the entry already there.
   void set(std::string_view key, std::string_view value) {
-    std::size_t at = lowerBound(key);
-    if (at < size_ && entries_[at].key == key) {
-      entries_[at].value.assign(value);
-      return;
+    if (sorted_ && size_ > 0) {
+      int order = std::string_view(entries_[size_ - 1].key).compare(key);
+      if (order == 0) {
+        entries_[size_ - 1].value.assign(value);
+        return;
+      }
+      if (order > 0) sorted_ = false;
     }
     if (size_ == entries_.size()) entries_.emplace_back();
-    // Reuse the spare slot at size_ and move it into place; swapping strings
-    // moves no bytes and allocates nothing.
-    for (std::size_t i = size_; i > at; --i) {
-      entries_[i].key.swap(entries_[i - 1].key);
-      entries_[i].value.swap(entries_[i - 1].value);
-    }
-    entries_[at].key.assign(key);
-    entries_[at].value.assign(value);
+    entries_[size_].key.assign(key);
+    entries_[size_].value.assign(value);
     ++size_;
   }
 
   // The value stored under key, or nullptr when the key is absent. The
   // pointer stays valid until the next set() or clear().
   const std::string* find(std::string_view key) const {
-    std::size_t at = lowerBound(key);
-    if (at < size_ && entries_[at].key == key) return &entries_[at].value;
-    return nullptr;
-  }
-
-  bool contains(std::string_view key) const { return find(key) != nullptr; }
-  std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  const_iterator begin() const { return entries_.begin(); }
-  const_iterator end() const {
-    return entries_.begin() + static_cast<std::ptrdiff_t>(size_);
-  }
-
- private:
-  // The first position in [0, size_) whose key is not less than key.
-  // std::string_view compares through char_traits<char>, which orders bytes
-  // as unsigned char and puts a proper prefix first: the order wanted above.
-  std::size_t lowerBound(std::string_view key) const {
+    putInOrder();
     std::size_t lo = 0, hi = size_;
-    // Translation fills its maps in key order: try the end first.
-    if (hi > 0 && std::string_view(entries_[hi - 1].key) < key) return hi;
     while (lo < hi) {
       std::size_t mid = lo + (hi - lo) / 2;
       if (std::string_view(entries_[mid].key) < key) {
@@ -90,11 +76,64 @@ class FieldMap {
         hi = mid;
       }
     }
-    return lo;
+    if (lo < size_ && entries_[lo].key == key) return &entries_[lo].value;
+    return nullptr;
   }
 
-  std::vector<Field> entries_;  // [0, size_) in use, sorted; the rest spare
-  std::size_t size_ = 0;
+  bool contains(std::string_view key) const { return find(key) != nullptr; }
+  std::size_t size() const {
+    putInOrder();
+    return size_;
+  }
+  bool empty() const { return size_ == 0; }
+  const_iterator begin() const {
+    putInOrder();
+    return entries_.begin();
+  }
+  const_iterator end() const {
+    putInOrder();
+    return entries_.begin() + static_cast<std::ptrdiff_t>(size_);
+  }
+
+ private:
+  // std::string compares through char_traits<char>, which orders bytes as
+  // unsigned char and puts a proper prefix first: the order wanted above.
+  static bool keyLess(const Field& a, const Field& b) { return a.key < b.key; }
+
+  // Sorts [0, size_) by key, stably, then keeps only the last entry of each
+  // run of equal keys: the value stored last wins.
+  void putInOrder() const {
+    if (sorted_) return;
+    auto first = entries_.begin();
+    auto last = first + static_cast<std::ptrdiff_t>(size_);
+    if (size_ <= kInsertionSortLimit) {
+      // Small maps, the usual record header: swaps move no bytes and
+      // allocate nothing.
+      for (auto i = first + 1; i < last; ++i) {
+        for (auto j = i; j > first && keyLess(*j, *(j - 1)); --j) {
+          std::swap(*j, *(j - 1));
+        }
+      }
+    } else {
+      std::stable_sort(first, last, keyLess);
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < size_; ++i) {
+      if (i + 1 < size_ && entries_[i].key == entries_[i + 1].key) continue;
+      if (kept != i) std::swap(entries_[kept], entries_[i]);
+      ++kept;
+    }
+    size_ = kept;
+    sorted_ = true;
+  }
+
+  static constexpr std::size_t kInsertionSortLimit = 64;
+
+  // [0, size_) in use, the rest spare. Reading may reorder the entries, so
+  // they are mutable: the map's contents do not change.
+  mutable std::vector<Field> entries_;
+  mutable std::size_t size_ = 0;
+  mutable bool sorted_ = true;  // [0, size_) in key order, keys unique
 };
 
 // One record's peak lines in input order, each the raw input line with the
