@@ -80,11 +80,8 @@ RunResult runMspforge(const std::vector<std::string>& args,
 }
 
 MemoryConversion convertText(const std::string& mgf) {
-  MgfInput input = mgfInputFromBytes(mgf);
-  MspOutput output = mspOutputToMemory();
   MemoryConversion conversion;
-  conversion.result = convertRecords(input, output, conversion.tally);
-  conversion.msp = output.text;
+  conversion.result = convertBytes(mgf, conversion.msp, conversion.tally);
   return conversion;
 }
 

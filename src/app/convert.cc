@@ -37,6 +37,16 @@ ConversionResult convertRecords(MgfInput& input, MspOutput& output,
   return ConversionResult::Complete;
 }
 
+ConversionResult convertBytes(std::string_view mgf, std::string& msp,
+                              ConversionTally& tally) {
+  MgfInput input = mgfInputFromBytes(mgf);
+  MspOutput output = mspOutputToMemory();
+  output.text.swap(msp);
+  ConversionResult result = convertRecords(input, output, tally);
+  output.text.swap(msp);
+  return result;
+}
+
 std::string formatTally(const ConversionTally& tally) {
   std::string line = "Total spectra = " + std::to_string(tally.totalSpectra);
   if (tally.ignoredSpectra != 0) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "mgf/mgf_input.h"
 #include "msp/msp_output.h"
@@ -33,6 +34,11 @@ enum class ConversionResult {
 // output holds the whole result when Complete is returned.
 ConversionResult convertRecords(MgfInput& input, MspOutput& output,
                                 ConversionTally& tally);
+
+// Converts MGF bytes held in memory into MSP text (appended to msp).
+// Cannot fail: returns what convertRecords returns, always Complete.
+ConversionResult convertBytes(std::string_view mgf, std::string& msp,
+                              ConversionTally& tally);
 
 // The tally line, with its line end:
 //   "Total spectra = N[ Ignored spectra(no peaks) = N][ Unrecognized format

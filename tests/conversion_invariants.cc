@@ -1,0 +1,115 @@
+#include "conversion_invariants.h"
+
+#include <algorithm>
+#include <array>
+
+#include "app/convert.h"
+#include "mgf/peak_threshold.h"
+
+namespace mspforge::test {
+namespace {
+
+constexpr std::array<std::string_view, 10> kLibraryKeys = {
+    "Collision_energy", "Formula",      "InChIKey",       "Instrument",
+    "Instrument_type",  "Ion_mode",     "Ionization",     "PrecursorMZ",
+    "Precursor_type",   "Spectrum_type"};
+
+// Cuts text into lines, each without its LF; false when the text does not
+// end with an LF (or is empty, which is fine).
+struct LineCursor {
+  std::string_view rest;
+  bool next(std::string_view& line) {
+    std::size_t lf = rest.find('\n');
+    if (lf == std::string_view::npos) return false;
+    line = rest.substr(0, lf);
+    rest.remove_prefix(lf + 1);
+    return true;
+  }
+};
+
+bool isPositiveDecimal(std::string_view text) {
+  return !text.empty() && text.size() < 19 && text.front() != '0' &&
+         std::all_of(text.begin(), text.end(),
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Checks one record starting at the cursor; "" when it is well formed.
+std::string checkRecord(LineCursor& cursor) {
+  std::string_view line;
+  if (!cursor.next(line) || !line.starts_with("Name: ") || line.size() == 6) {
+    return "record does not start with a non-empty Name line";
+  }
+  std::string_view previousKey;
+  bool spectrumType = false;
+  bool precursorMz = false;
+  for (;;) {
+    if (!cursor.next(line)) return "record ends before its Comments line";
+    if (line.starts_with("Comments:")) break;
+    std::size_t colon = line.find(": ");
+    std::string_view key = line.substr(0, colon);
+    if (colon == std::string_view::npos ||
+        std::find(kLibraryKeys.begin(), kLibraryKeys.end(), key) ==
+            kLibraryKeys.end()) {
+      return "unexpected field line: " + std::string(line.substr(0, 80));
+    }
+    if (!previousKey.empty() && !(previousKey < key)) {
+      return "field lines out of order at " + std::string(key);
+    }
+    previousKey = key;
+    spectrumType = spectrumType || key == "Spectrum_type";
+    precursorMz = precursorMz || key == "PrecursorMZ";
+  }
+  if (!spectrumType || !precursorMz) {
+    return "written record lacks Spectrum_type or PrecursorMZ";
+  }
+  if (!cursor.next(line) || !line.starts_with("Num Peaks: ") ||
+      !isPositiveDecimal(line.substr(11))) {
+    return "bad Num Peaks line";
+  }
+  long peaks = std::stol(std::string(line.substr(11)));
+  for (long i = 0; i < peaks; ++i) {
+    if (!cursor.next(line)) return "fewer peak lines than Num Peaks";
+    if (line.find('=') != std::string_view::npos ||
+        !leadingNumberAtLeastOne(line)) {
+      return "not a peak line: " + std::string(line.substr(0, 80));
+    }
+  }
+  if (!cursor.next(line) || !line.empty()) {
+    return "record does not end with one empty line";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string checkConversionInvariants(std::string_view mgf) {
+  std::string msp;
+  ConversionTally tally;
+  if (convertBytes(mgf, msp, tally) != ConversionResult::Complete) {
+    return "in-memory conversion did not complete";
+  }
+  std::string again;
+  ConversionTally tallyAgain;
+  convertBytes(mgf, again, tallyAgain);
+  if (again != msp || formatTally(tally) != formatTally(tallyAgain)) {
+    return "conversion is not deterministic";
+  }
+  LineCursor cursor{msp};
+  std::int64_t written = 0;
+  while (!cursor.rest.empty()) {
+    std::string problem = checkRecord(cursor);
+    if (!problem.empty()) {
+      return "record " + std::to_string(written + 1) + ": " + problem;
+    }
+    ++written;
+  }
+  if (tally.ignoredSpectra < 0 || tally.unrecognizedSpectra < 0 ||
+      tally.totalSpectra !=
+          tally.ignoredSpectra + tally.unrecognizedSpectra + written) {
+    return "tally " + formatTally(tally) + " does not add up to " +
+           std::to_string(written) + " written";
+  }
+  return "";
+}
+
+}  // namespace mspforge::test
