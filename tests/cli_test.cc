@@ -147,7 +147,9 @@ TEST(CliTest, WritesToStandardOutputAndReadsStandardInput) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.stdoutText, kOneRecordMsp + "Total spectra = 1\n");
 
-  run = runMspforge({"/dev/stdin", dir.path("out.msp")}, dir.path("in.mgf"));
+  RunOptions fromFile;
+  fromFile.stdinPath = dir.path("in.mgf");
+  run = runMspforge({"/dev/stdin", dir.path("out.msp")}, fromFile);
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.stdoutText, "Total spectra = 1\n");
   EXPECT_EQ(readFile(dir.path("out.msp")), kOneRecordMsp);

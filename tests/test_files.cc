@@ -1,6 +1,7 @@
 #include "test_files.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace mspforge::test {
 
@@ -44,36 +46,60 @@ bool fileExists(const std::string& path) {
 }
 
 RunResult runMspforge(const std::vector<std::string>& args,
-                      const std::string& stdinPath) {
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
+                      const RunOptions& options) {
+  int outPipe[2];
+  int inPipe[2] = {-1, -1};
+  if (::pipe(outPipe) != 0) throw std::runtime_error("pipe failed");
+  if (options.stdinText != nullptr && ::pipe(inPipe) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  if (options.stdoutReaderGone) ::close(outPipe[0]);
   pid_t pid = ::fork();
   if (pid == 0) {
-    int in = ::open(stdinPath.empty() ? "/dev/null" : stdinPath.c_str(),
-                    O_RDONLY);
+    int in = inPipe[0] >= 0 ? inPipe[0]
+             : ::open(options.stdinPath.empty() ? "/dev/null"
+                                                : options.stdinPath.c_str(),
+                      O_RDONLY);
     ::dup2(in, 0);
-    ::dup2(pipeFds[1], 1);
-    ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
+    ::dup2(outPipe[1], 1);
     std::vector<char*> argv;
     std::string name = "mspforge";
     argv.push_back(name.data());
     std::vector<std::string> copies(args);
     for (std::string& arg : copies) argv.push_back(arg.data());
     argv.push_back(nullptr);
+    ::closefrom(3);
     ::execv(MSPFORGE_BINARY, argv.data());
     ::_exit(127);
   }
-  ::close(pipeFds[1]);
-  RunResult result;
-  char chunk[4096];
-  ssize_t n;
-  while ((n = ::read(pipeFds[0], chunk, sizeof chunk)) > 0) {
-    result.stdoutText.append(chunk, static_cast<std::size_t>(n));
+  ::close(outPipe[1]);
+  std::thread feeder;
+  if (inPipe[0] >= 0) {
+    ::close(inPipe[0]);
+    feeder = std::thread([fd = inPipe[1], text = options.stdinText] {
+      std::size_t done = 0;
+      while (done < text->size()) {
+        ssize_t n = ::write(fd, text->data() + done, text->size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+    });
   }
-  ::close(pipeFds[0]);
+  RunResult result;
+  if (!options.stdoutReaderGone) {
+    char chunk[65536];
+    ssize_t n;
+    while ((n = ::read(outPipe[0], chunk, sizeof chunk)) > 0) {
+      result.stdoutText.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(outPipe[0]);
+  }
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  struct rusage usage {};
+  ::wait4(pid, &status, 0, &usage);
+  if (feeder.joinable()) feeder.join();
+  result.maxRssKb = usage.ru_maxrss;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status)
                                       : 128 + WTERMSIG(status);
   return result;

@@ -29,12 +29,20 @@ bool fileExists(const std::string& path);
 struct RunResult {
   int exitCode = -1;   // the exit code, or 128 + signal number
   std::string stdoutText;
+  long maxRssKb = 0;   // peak resident memory of the run
 };
 
-// Runs the built mspforge with args (argv[0] is set to "mspforge"); its
-// standard input reads stdinPath when given, /dev/null otherwise.
+struct RunOptions {
+  std::string stdinPath;        // standard input from this file, else ...
+  const std::string* stdinText = nullptr;  // ... from a pipe fed this text,
+                                           // else /dev/null
+  bool stdoutReaderGone = false;  // standard output a pipe nobody reads
+};
+
+// Runs the built mspforge with args (argv[0] is set to "mspforge") and
+// collects its standard output.
 RunResult runMspforge(const std::vector<std::string>& args,
-                      const std::string& stdinPath = "");
+                      const RunOptions& options = {});
 
 // Converts MGF text in memory.
 struct MemoryConversion {

@@ -33,6 +33,10 @@ MspOutput mspOutputToFd(int fd) {
 
 MspOutput mspOutputToMemory() { return MspOutput{}; }
 
+void writeThrough(MspOutput& output, std::string_view bytes) {
+  if (flushAll(output) && !writeAll(output.fd, bytes)) output.failed = true;
+}
+
 void flushIfFull(MspOutput& output) {
   if (output.text.size() >= kFlushSize) flushAll(output);
 }

@@ -20,7 +20,18 @@ MspOutput mspOutputToFd(int fd);
 // An output that keeps all its bytes in output.text.
 MspOutput mspOutputToMemory();
 
+// Pieces this large (a spectrum serialised into one line) skip the buffer,
+// so that memory does not hold a second copy of them.
+inline constexpr std::size_t kDirectWriteSize = std::size_t{1} << 20;
+
+// Writes what is buffered, then bytes, straight to the descriptor.
+void writeThrough(MspOutput& output, std::string_view bytes);
+
 inline void put(MspOutput& output, std::string_view bytes) {
+  if (bytes.size() >= kDirectWriteSize && output.fd >= 0) {
+    writeThrough(output, bytes);
+    return;
+  }
   output.text.append(bytes);
 }
 inline void put(MspOutput& output, char byte) { output.text.push_back(byte); }
