@@ -9,7 +9,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 size_mb=${1:-5000}
 scratch=${2:-$(mktemp -d)}
-generator="$here/../shared/bench/make_mgf.py"
+generator=${MAKE_MGF:-"$here/../shared/bench/make_mgf.py"}
 binary="$here/build/release/mspforge"
 mkdir -p "$scratch"
 input="$scratch/large-${size_mb}mb.mgf"

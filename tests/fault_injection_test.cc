@@ -156,6 +156,22 @@ TEST(FaultInjectionTest, SixtyFourMegabyteLinesAreReadWhole) {
   }
 }
 
+#ifndef MSPFORGE_SANITIZED  // ASan needs far more address space than this
+TEST(FaultInjectionTest, RecordLargerThanMemoryIsReportedCleanly) {
+  TempDir dir;
+  std::FILE* file = std::fopen(dir.path("in.mgf").c_str(), "wb");
+  writeRun(file, "BEGIN IONS\nTITLE=", 96u << 20, 'T',
+           "\nMSLEVEL=2\nPEPMASS=1\n5 5\nEND IONS\n");
+  std::fclose(file);
+  RunOptions limited;
+  limited.addressSpaceLimit = 128L << 20;
+  RunResult run =
+      runMspforge({dir.path("in.mgf"), dir.path("out.msp")}, limited);
+  EXPECT_EQ(run.exitCode, 4);
+  EXPECT_EQ(run.stdoutText, "Out of memory\n");
+}
+#endif
+
 TEST(FaultInjectionTest, RecordWithAMillionHeaderLines) {
   std::string mgf = "BEGIN IONS\nNAME=Wide\nMSLEVEL=2\nPEPMASS=1\n";
   // Keys in an order that is not their sorted order, and each given twice.

@@ -69,6 +69,12 @@ RunResult runMspforge(const std::vector<std::string>& args,
     for (std::string& arg : copies) argv.push_back(arg.data());
     argv.push_back(nullptr);
     ::closefrom(3);
+    if (options.addressSpaceLimit > 0) {
+      struct rlimit limit;
+      limit.rlim_cur = limit.rlim_max =
+          static_cast<rlim_t>(options.addressSpaceLimit);
+      ::setrlimit(RLIMIT_AS, &limit);
+    }
     ::execv(MSPFORGE_BINARY, argv.data());
     ::_exit(127);
   }

@@ -37,6 +37,7 @@ struct RunOptions {
   const std::string* stdinText = nullptr;  // ... from a pipe fed this text,
                                            // else /dev/null
   bool stdoutReaderGone = false;  // standard output a pipe nobody reads
+  long addressSpaceLimit = 0;     // RLIMIT_AS of the run in bytes, if not 0
 };
 
 // Runs the built mspforge with args (argv[0] is set to "mspforge") and
