@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,110 +33,176 @@ struct Field {
 // '_' (0x5F). This order decides both which of several MGF keys wins a
 // shared MSP key and the order in which the writer emits the fields.
 //
-// Entries live in a vector. set() appends, so a record of any number of
-// header lines in any order costs O(n log n), not O(n^2): the vector is put
-// in key order, keeping the last value stored under each key, only when
-// the map is next read. Each entry keeps its string buffers when the map is
-// cleared, so a steady stream of records of similar shape allocates
-// nothing. The map is not safe to read from two threads at once.
+// Entries are appended to a vector in the order they are set, and an index
+// vector gives their key order. set() only appends, so a record of any
+// number of header lines in any order costs O(n log n), not O(n^2): the
+// index is sorted, the last value stored under each key kept, when the map
+// is next read. Sorting compares the first eight bytes of the keys as one
+// integer and moves only indices, never strings. Each entry keeps its
+// string buffers when the map is cleared, so a steady stream of records of
+// similar shape allocates nothing. The map is not safe to read from two
+// threads at once.
 class FieldMap {
  public:
-  using const_iterator = std::vector<Field>::const_iterator;
+  // Visits the entries in key order.
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = Field;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const Field*;
+    using reference = const Field&;
+
+    const_iterator() = default;
+    const_iterator(const Field* entries, const std::uint32_t* at)
+        : entries_(entries), at_(at) {}
+    reference operator*() const { return entries_[*at_]; }
+    pointer operator->() const { return &entries_[*at_]; }
+    const_iterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator before = *this;
+      ++at_;
+      return before;
+    }
+    bool operator==(const const_iterator& other) const {
+      return at_ == other.at_;
+    }
+
+   private:
+    const Field* entries_ = nullptr;
+    const std::uint32_t* at_ = nullptr;
+  };
 
   // Removes every entry.
   void clear() {
-    size_ = 0;
+    used_ = 0;
+    order_.clear();
     sorted_ = true;
   }
 
   // Stores value under key: inserts a new entry, or replaces the value of
   // the entry already there.
   void set(std::string_view key, std::string_view value) {
-    if (sorted_ && size_ > 0) {
-      int order = std::string_view(entries_[size_ - 1].key).compare(key);
+    const std::uint64_t prefix = keyPrefix(key);
+    if (sorted_ && !order_.empty()) {
+      const std::uint32_t last = order_.back();
+      // The last key against the new one.
+      int order = prefixes_[last] < prefix   ? -1
+                  : prefixes_[last] > prefix ? 1
+                  : std::string_view(entries_[last].key).compare(key);
       if (order == 0) {
-        entries_[size_ - 1].value.assign(value);
+        entries_[last].value.assign(value);
         return;
       }
       if (order > 0) sorted_ = false;
     }
-    if (size_ == entries_.size()) entries_.emplace_back();
-    entries_[size_].key.assign(key);
-    entries_[size_].value.assign(value);
-    ++size_;
+    if (used_ == entries_.size()) {
+      entries_.emplace_back();
+      prefixes_.push_back(0);
+    }
+    entries_[used_].key.assign(key);
+    entries_[used_].value.assign(value);
+    prefixes_[used_] = prefix;
+    order_.push_back(static_cast<std::uint32_t>(used_));
+    ++used_;
   }
 
   // The value stored under key, or nullptr when the key is absent. The
   // pointer stays valid until the next set() or clear().
   const std::string* find(std::string_view key) const {
     putInOrder();
-    std::size_t lo = 0, hi = size_;
+    std::size_t lo = 0, hi = order_.size();
     while (lo < hi) {
       std::size_t mid = lo + (hi - lo) / 2;
-      if (std::string_view(entries_[mid].key) < key) {
+      if (std::string_view(entries_[order_[mid]].key) < key) {
         lo = mid + 1;
       } else {
         hi = mid;
       }
     }
-    if (lo < size_ && entries_[lo].key == key) return &entries_[lo].value;
+    if (lo < order_.size() && entries_[order_[lo]].key == key) {
+      return &entries_[order_[lo]].value;
+    }
     return nullptr;
   }
 
   bool contains(std::string_view key) const { return find(key) != nullptr; }
   std::size_t size() const {
     putInOrder();
-    return size_;
+    return order_.size();
   }
-  bool empty() const { return size_ == 0; }
+  bool empty() const { return order_.empty(); }
   const_iterator begin() const {
     putInOrder();
-    return entries_.begin();
+    return const_iterator(entries_.data(), order_.data());
   }
   const_iterator end() const {
     putInOrder();
-    return entries_.begin() + static_cast<std::ptrdiff_t>(size_);
+    return const_iterator(entries_.data(), order_.data() + order_.size());
   }
 
  private:
-  // std::string compares through char_traits<char>, which orders bytes as
-  // unsigned char and puts a proper prefix first: the order wanted above.
-  static bool keyLess(const Field& a, const Field& b) { return a.key < b.key; }
+  // The first eight bytes of key, zero-padded, as a big-endian integer:
+  // comparing two of them compares the keys' first eight bytes as unsigned
+  // bytes. Equal prefixes leave the order to the whole keys.
+  static std::uint64_t keyPrefix(std::string_view key) {
+    unsigned char bytes[8] = {};
+    std::memcpy(bytes, key.data(), key.size() < 8 ? key.size() : 8);
+    std::uint64_t prefix = 0;
+    for (unsigned char byte : bytes) prefix = (prefix << 8) | byte;
+    return prefix;
+  }
 
-  // Sorts [0, size_) by key, stably, then keeps only the last entry of each
-  // run of equal keys: the value stored last wins.
+  // Key order as std::string orders it (char_traits<char> compares bytes
+  // as unsigned char and puts a proper prefix first), then the order of
+  // setting, so that the last entry of a run of equal keys is the latest.
+  bool before(std::uint32_t a, std::uint32_t b) const {
+    if (prefixes_[a] != prefixes_[b]) return prefixes_[a] < prefixes_[b];
+    int order = entries_[a].key.compare(entries_[b].key);
+    return order != 0 ? order < 0 : a < b;
+  }
+
   void putInOrder() const {
     if (sorted_) return;
-    auto first = entries_.begin();
-    auto last = first + static_cast<std::ptrdiff_t>(size_);
-    if (size_ <= kInsertionSortLimit) {
-      // Small maps, the usual record header: swaps move no bytes and
-      // allocate nothing.
+    auto first = order_.begin();
+    auto last = order_.end();
+    if (order_.size() <= kInsertionSortLimit) {
       for (auto i = first + 1; i < last; ++i) {
-        for (auto j = i; j > first && keyLess(*j, *(j - 1)); --j) {
-          std::swap(*j, *(j - 1));
-        }
+        std::uint32_t moving = *i;
+        auto j = i;
+        for (; j > first && before(moving, *(j - 1)); --j) *j = *(j - 1);
+        *j = moving;
       }
     } else {
-      std::stable_sort(first, last, keyLess);
+      std::sort(first, last, [this](std::uint32_t a, std::uint32_t b) {
+        return before(a, b);
+      });
     }
+    // Keep only the last of each run of equal keys: the value set last.
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < size_; ++i) {
-      if (i + 1 < size_ && entries_[i].key == entries_[i + 1].key) continue;
-      if (kept != i) std::swap(entries_[kept], entries_[i]);
-      ++kept;
+    for (std::size_t i = 0; i < order_.size(); ++i) {
+      if (i + 1 < order_.size() &&
+          prefixes_[order_[i]] == prefixes_[order_[i + 1]] &&
+          entries_[order_[i]].key == entries_[order_[i + 1]].key) {
+        continue;
+      }
+      order_[kept++] = order_[i];
     }
-    size_ = kept;
+    order_.resize(kept);
     sorted_ = true;
   }
 
-  static constexpr std::size_t kInsertionSortLimit = 64;
+  static constexpr std::size_t kInsertionSortLimit = 32;
 
-  // [0, size_) in use, the rest spare. Reading may reorder the entries, so
-  // they are mutable: the map's contents do not change.
-  mutable std::vector<Field> entries_;
-  mutable std::size_t size_ = 0;
-  mutable bool sorted_ = true;  // [0, size_) in key order, keys unique
+  std::vector<Field> entries_;           // [0, used_) set since clear()
+  std::vector<std::uint64_t> prefixes_;  // keyPrefix of each entry
+  std::size_t used_ = 0;
+  // Reading sorts the index, so it is mutable: the contents do not change.
+  mutable std::vector<std::uint32_t> order_;  // entries in key order
+  mutable bool sorted_ = true;  // order_ sorted, its keys unique
 };
 
 // One record's peak lines in input order, each the raw input line with the

@@ -20,50 +20,46 @@ bool libraryReadsAtLeastOne(std::string_view line) {
 }  // namespace
 
 bool leadingNumberAtLeastOne(std::string_view line) {
-  std::size_t i = 0;
-  const std::size_t n = line.size();
-  while (i < n && isCSpace(line[i])) ++i;
-  if (i < n && line[i] == '-') {
-    // A negative number, -0 or -nan: never at least 1.0.
-    return false;
-  }
-  if (i < n && line[i] == '+') ++i;
-  if (i == n) return false;
-  char first = line[i];
-  if (!isDigit(first) && first != '.') {
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  while (p < end && isCSpace(*p)) ++p;
+  if (p < end && *p == '+') ++p;
+  if (p == end) return false;
+  if (*p == '-') return false;  // negative, -0 or -nan: never at least 1
+  if (!isDigit(*p) && *p != '.') {
     // Only "inf", "infinity" and "nan" can still make a number here.
-    return first == 'i' || first == 'I' || first == 'n' || first == 'N'
-               ? libraryReadsAtLeastOne(line)
-               : false;
+    return (*p == 'i' || *p == 'I' || *p == 'n' || *p == 'N') &&
+           libraryReadsAtLeastOne(line);
   }
-  // Plain decimal: an integer part with a non-zero digit is at least 1,
-  // unless an exponent follows to scale it down.
-  bool nonZeroInteger = false;
-  while (i < n && isDigit(line[i])) {
-    nonZeroInteger = nonZeroInteger || line[i] != '0';
-    ++i;
-  }
-  std::size_t leadingNines = 0;
-  if (i < n && line[i] == '.') {
-    ++i;
-    bool ninesSoFar = true;
-    while (i < n && isDigit(line[i])) {
-      if (ninesSoFar && line[i] == '9') {
-        ++leadingNines;
-      } else {
-        ninesSoFar = false;
-      }
-      ++i;
+  if (*p == '0') {
+    // "0x" may start a hexadecimal number; any other zeros lead nowhere.
+    if (p + 1 < end && (p[1] == 'x' || p[1] == 'X')) {
+      return libraryReadsAtLeastOne(line);
     }
+    while (p < end && *p == '0') ++p;
   }
-  if (i < n && (line[i] == 'e' || line[i] == 'E' || line[i] == 'x' ||
-                line[i] == 'X')) {
-    return libraryReadsAtLeastOne(line);
+  if (p < end && *p >= '1' && *p <= '9') {
+    // The usual peak line, "123.4567 890": a non-zero integer digit makes
+    // the number at least 1 unless an exponent scales it down.
+    do ++p;
+    while (p < end && isDigit(*p));
+    if (p < end && *p == '.') {
+      do ++p;
+      while (p < end && isDigit(*p));
+    }
+    return p == end || (*p != 'e' && *p != 'E') ||
+           libraryReadsAtLeastOne(line);
   }
-  if (nonZeroInteger) return true;
-  // 0.999... rounds to 1.0 only with at least 17 nines; leave every
-  // near case to the library.
-  return leadingNines >= 15 ? libraryReadsAtLeastOne(line) : false;
+  // Zero, or a bare fraction: below 1 unless an exponent scales it up or
+  // it is a run of nines long enough to round up to 1.0 (17 of them do).
+  std::size_t nines = 0;
+  if (p < end && *p == '.') {
+    ++p;
+    while (p < end && *p == '9') ++p, ++nines;
+    while (p < end && isDigit(*p)) ++p;
+  }
+  if (nines >= 15) return libraryReadsAtLeastOne(line);
+  return p < end && (*p == 'e' || *p == 'E') && libraryReadsAtLeastOne(line);
 }
 
 }  // namespace mspforge

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 
 namespace mspforge {
@@ -49,11 +50,6 @@ inline constexpr std::array<KeyRename, 18> KeyRenameTable = {{
 }};
 
 // The row whose source key equals key, or nullptr.
-inline const KeyRename* findKeyRename(std::string_view key) {
-  for (const KeyRename& row : KeyRenameTable) {
-    if (row.sourceKey == key) return &row;
-  }
-  return nullptr;
-}
+const KeyRename* findKeyRename(std::string_view key);
 
 }  // namespace mspforge
