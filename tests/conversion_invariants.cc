@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "app/convert.h"
+#include "mspforge/mspforge.h"
 #include "mgf/peak_threshold.h"
 
 namespace mspforge::test {

@@ -1,4 +1,4 @@
-#include "app/convert.h"
+#include "mspforge/mspforge.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "msp/msp_writer.h"
+#include "mspforge/mspforge.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/convert.h"
+#include "mspforge/mspforge.h"
 
 namespace mspforge::test {
 

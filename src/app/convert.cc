@@ -1,9 +1,6 @@
-#include "app/convert.h"
+#include "mspforge/mspforge.h"
 
-#include "mgf/mgf_reader.h"
-#include "msp/msp_writer.h"
-#include "mspforge/record_types.h"
-#include "translate/translate_record.h"
+#include "msp/msp_output.h"
 
 namespace mspforge {
 

@@ -1,85 +1,12 @@
 #include "app/run_converter.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <string>
 
-#include "app/convert.h"
+#include "mspforge/mspforge.h"
 
 namespace mspforge {
 namespace {
-
-// Closes the descriptor when the run ends, whichever way it ends.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) {
-    other.fd_ = -1;
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(FileDescriptor&&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now and reports whether the close succeeded: for an output, a
-  // late write error can surface only here.
-  bool close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-// Takes a non-blocking advisory lock: shared on the input, so that others
-// may read it but not take it for writing; exclusive on the output, so that
-// two conversions never write one file at once. False only when another
-// process holds a conflicting lock; a file system without locks is used
-// without one.
-bool lockFile(int fd, int operation) {
-  for (;;) {
-    if (::flock(fd, operation | LOCK_NB) == 0) return true;
-    if (errno == EINTR) continue;
-    return errno != EWOULDBLOCK;
-  }
-}
-
-FileDescriptor openInput(const char* path, struct stat& info) {
-  FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
-  if (!file.valid()) return file;
-  if (::fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode) ||
-      !lockFile(file.get(), LOCK_SH)) {
-    return FileDescriptor(-1);
-  }
-  return file;
-}
-
-// Opens the output without emptying it, so that an output that turns out to
-// be the input itself (the same path, a hard link, a symbolic link) is
-// refused with the input intact; only then is a regular file emptied.
-// Pipes, terminals and devices such as /dev/stdout are written as they are.
-FileDescriptor openOutput(const char* path, const struct stat& input) {
-  FileDescriptor file(::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-  if (!file.valid()) return file;
-  struct stat info;
-  if (::fstat(file.get(), &info) != 0 ||
-      (info.st_dev == input.st_dev && info.st_ino == input.st_ino) ||
-      !lockFile(file.get(), LOCK_EX) ||
-      (S_ISREG(info.st_mode) && ::ftruncate(file.get(), 0) != 0)) {
-    return FileDescriptor(-1);
-  }
-  return file;
-}
 
 int fail(const char* message, int code) {
   std::fputs(message, stdout);
@@ -94,16 +21,10 @@ int runConverter(int argc, char* argv[]) {
                 argc > 0 && argv[0] != nullptr ? argv[0] : "mspforge");
     return ExitUsage;
   }
-  struct stat inputInfo;
-  FileDescriptor inputFile = openInput(argv[1], inputInfo);
-  if (!inputFile.valid()) return fail("Cannot open file\n", ExitCannotOpen);
-  FileDescriptor outputFile = openOutput(argv[2], inputInfo);
-  if (!outputFile.valid()) return fail("Cannot open file\n", ExitCannotOpen);
-
-  MgfInput input = mgfInputFromFd(inputFile.get());
-  MspOutput output = mspOutputToFd(outputFile.get());
   ConversionTally tally;
-  switch (convertRecords(input, output, tally)) {
+  switch (convertFile(argv[1], argv[2], tally)) {
+    case ConversionResult::CannotOpen:
+      return fail("Cannot open file\n", ExitCannotOpen);
     case ConversionResult::ReadFailed:
       return fail("Cannot read file\n", ExitIoFailure);
     case ConversionResult::WriteFailed:
@@ -111,9 +32,6 @@ int runConverter(int argc, char* argv[]) {
     case ConversionResult::Complete:
       break;
   }
-  if (!outputFile.close()) return fail("Cannot write file\n", ExitIoFailure);
-  inputFile.close();
-
   std::string line = formatTally(tally);
   std::fwrite(line.data(), 1, line.size(), stdout);
   // A tally that cannot be shown is a failure too, but there is nowhere

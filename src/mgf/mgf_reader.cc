@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mgf/mgf_input.h"
 #include "mgf/peak_threshold.h"
 
 namespace mspforge {

@@ -1,6 +1,7 @@
-#include "msp/msp_writer.h"
-
 #include <charconv>
+
+#include "msp/msp_output.h"
+#include "mspforge/mspforge.h"
 
 namespace mspforge {
 

@@ -1,22 +1,14 @@
-// Turns one record's MGF header fields into the parts of an MSP record.
+// The value rules of the renaming walk; translateRecord itself is declared
+// with the library's API in mspforge/mspforge.h.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "mspforge/record_types.h"
+#include "mspforge/mspforge.h"
 #include "translate/key_rename_table.h"
 
 namespace mspforge {
-
-// Empties compoundName, libraryFields and commentFields, then walks
-// sourceFields in key order: a key of KeyRenameTable goes to compoundName
-// or to libraryFields under its MSP key, its value normalised by the row's
-// rule (a later key replacing an earlier one's text); every other key goes
-// to commentFields unchanged. Then completes the record (completeRecord)
-// and returns its verdict: true when the record is fit to be written.
-bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
-                     FieldMap& libraryFields, FieldMap& commentFields);
 
 // Applies one value rule of KeyRenameTable: out receives the text to store.
 //   SpectrumType: "MS" followed by value, or value unchanged when it reads

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs the release build into a temporary prefix and checks what a user
+# gets: the binary converts the example, the man page renders without
+# warnings, a separate CMake project builds against the installed package,
+# and cpack makes a Debian package holding all of it.
+# Usage: scripts/check_install.sh   (after cmake --workflow --preset test)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build="$here/build/release"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix="$work/prefix"
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+echo "installed into a temporary prefix:"
+(cd "$prefix" && find . -type f | sort | sed 's/^/  /')
+
+"$prefix/bin/mspforge" "$here/examples/library.mgf" "$work/library.msp"
+cmp "$work/library.msp" "$here/examples/library.msp"
+echo "installed binary converts the example"
+
+MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/mspforge.1" \
+  > "$work/man.txt" 2> "$work/man.err"
+if [ -s "$work/man.err" ]; then cat "$work/man.err"; exit 1; fi
+grep -q 'EXIT STATUS' "$work/man.txt"
+echo "man page renders without warnings"
+
+cmake -S "$here/tests/consumer" -B "$work/consumer" \
+  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/consumer" >/dev/null
+"$work/consumer/consumer" "$here/examples/library.mgf" "$work/consumer.msp" \
+  > "$work/consumer.out"
+grep -q '^Precursor_type: \[M+H\]+$' "$work/consumer.out"
+grep -qx 'Total spectra = 6 Ignored spectra(no peaks) = 1 Unrecognized format 1 spectra' \
+  "$work/consumer.out"
+cmp "$work/consumer.msp" "$here/examples/library.msp"
+echo "consumer project builds against find_package(mspforge) and runs"
+
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/package/mspforge_*.deb)
+dpkg-deb --info "$deb" | grep -E '^ (Package|Version|Section|Depends|Maintainer):'
+dpkg-deb --contents "$deb" > "$work/contents.txt"
+for path in ./usr/bin/mspforge ./usr/share/man/man1/mspforge.1 \
+            ./usr/share/doc/mspforge/README.md ./usr/include/mspforge/mspforge.h \
+            ./usr/lib/cmake/mspforge/mspforgeConfig.cmake; do
+  grep -q " $path\$" "$work/contents.txt" || { echo "package lacks $path"; exit 1; }
+done
+echo "Debian package: $(basename "$deb")"

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Batch conversion as the README shows it: a directory of MGF files, names
+# with blanks included, converted in parallel with find and xargs; then the
+# Snakemake rule under contrib/, when snakemake is installed.
+# Usage: tests/batch_test.sh MSPFORGE_BINARY
+set -euo pipefail
+binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+here=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export PATH="$(dirname "$binary"):$PATH"
+
+mkdir -p "$work/data/run 1" "$work/data/run2"
+for name in "data/a.mgf" "data/run 1/b c.mgf" "data/run2/d.mgf"; do
+  cp "$here/examples/library.mgf" "$work/$name"
+done
+cd "$work"
+# The command of the README's "Batch conversion" section.
+find data -name '*.mgf' -print0 |
+  xargs -0 -P"$(nproc)" -I{} sh -c 'mspforge "$1" "${1%.mgf}.msp" > "${1%.mgf}.tally"' _ {}
+for name in "data/a" "data/run 1/b c" "data/run2/d"; do
+  cmp "$name.msp" "$here/examples/library.msp"
+  grep -qx 'Total spectra = 6 Ignored spectra(no peaks) = 1 Unrecognized format 1 spectra' "$name.tally"
+done
+echo "xargs batch conversion: 3 files converted"
+
+if command -v snakemake >/dev/null 2>&1; then
+  mkdir -p mgf
+  cp "$here/examples/library.mgf" mgf/first.mgf
+  cp "$here/examples/library.mgf" mgf/second.mgf
+  snakemake --snakefile "$here/contrib/snakemake/Snakefile" --cores 2 \
+    --quiet --config mgf_dir=mgf msp_dir=msp mspforge="$binary" > snakemake.log 2>&1 ||
+    { cat snakemake.log; exit 1; }
+  for name in first second; do
+    cmp "msp/$name.msp" "$here/examples/library.msp"
+  done
+  echo "snakemake rule: 2 files converted"
+else
+  echo "snakemake not installed: its rule was not run"
+fi
