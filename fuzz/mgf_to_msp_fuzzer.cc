@@ -1,6 +1,8 @@
 // libFuzzer target: any bytes as an MGF file, converted in memory, must
 // give a well-formed MSP text whose tally adds up (see
-// checkConversionInvariants).
+// checkConversionInvariants), and the fast line reader, peak test and
+// FieldMap must agree with straightforward ones on them
+// (checkFastPathsAgainstReference).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,8 +14,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  std::string problem = mspforge::test::checkConversionInvariants(
-      std::string_view(reinterpret_cast<const char*>(data), size));
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  std::string problem = mspforge::test::checkConversionInvariants(bytes);
+  if (problem.empty()) {
+    problem = mspforge::test::checkFastPathsAgainstReference(bytes);
+  }
   if (!problem.empty()) {
     std::fprintf(stderr, "invariant broken: %s\n", problem.c_str());
     std::abort();

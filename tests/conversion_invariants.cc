@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <map>
+#include <vector>
 
 #include "mspforge/mspforge.h"
+#include "mgf/mgf_input.h"
 #include "mgf/peak_threshold.h"
+#include "mspforge/mspforge.h"
 
 namespace mspforge::test {
 namespace {
@@ -108,6 +113,61 @@ std::string checkConversionInvariants(std::string_view mgf) {
           tally.ignoredSpectra + tally.unrecognizedSpectra + written) {
     return "tally " + formatTally(tally) + " does not add up to " +
            std::to_string(written) + " written";
+  }
+  return "";
+}
+
+std::string checkFastPathsAgainstReference(std::string_view bytes) {
+  // The reference line split.
+  std::string_view text = bytes.substr(0, bytes.find('\x1A'));
+  std::vector<std::string> expected;
+  while (!text.empty()) {
+    std::size_t lf = text.find('\n');
+    std::string line(text.substr(0, lf == std::string_view::npos ? text.size()
+                                                                 : lf + 1));
+    text.remove_prefix(line.size());
+    if (line.size() >= 2 && line.ends_with("\r\n")) line.erase(line.size() - 2, 1);
+    expected.push_back(line);
+  }
+
+  MgfInput input = mgfInputFromBytes(bytes);
+  FieldMap fast;
+  std::map<std::string, std::string> reference;
+  std::string_view line;
+  std::size_t equals = 0;
+  std::size_t n = 0;
+  while (readLine(input, line, equals)) {
+    if (n >= expected.size() || line != expected[n]) {
+      return "line " + std::to_string(n + 1) + " differs from a plain split";
+    }
+    if (equals != line.find('=')) {
+      return "line " + std::to_string(n + 1) + ": wrong position of its \"=\"";
+    }
+    const std::string copy(line);
+    if (leadingNumberAtLeastOne(line) !=
+        (std::strtod(copy.c_str(), nullptr) >= 1.0)) {
+      return "peak test differs from strtod on line " + std::to_string(n + 1);
+    }
+    std::string_view key = line.substr(0, equals);
+    std::string_view value =
+        equals == std::string_view::npos ? "" : line.substr(equals + 1);
+    fast.set(key, value);
+    reference[std::string(key)] = std::string(value);
+    if ((n & (n + 1)) == 0 || (n % 7 == 0 && n < 2000)) {
+      // Read between writes too: the map sorts lazily and merges.
+      const std::string* found = fast.find(key);
+      if (found == nullptr || *found != value) return "FieldMap lost a key";
+    }
+    ++n;
+  }
+  if (n != expected.size()) return "the line reader stopped early";
+  if (fast.size() != reference.size()) return "FieldMap size differs";
+  auto it = reference.begin();
+  for (const Field& field : fast) {
+    if (field.key != it->first || field.value != it->second) {
+      return "FieldMap order or value differs from std::map";
+    }
+    ++it;
   }
   return "";
 }

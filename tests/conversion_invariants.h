@@ -20,4 +20,12 @@ namespace mspforge::test {
 // Returns "" when all of it holds, else what does not.
 std::string checkConversionInvariants(std::string_view mgf);
 
+// Checks the fast paths against straightforward ones on the same bytes:
+//   - the line reader against a plain split at LF (CR LF read as LF, input
+//     ended at 0x1A), lines and positions of their first "=";
+//   - the peak test against strtod on every line;
+//   - FieldMap against std::map, fed each line as key "=" value.
+// Returns "" when they agree, else where they differ.
+std::string checkFastPathsAgainstReference(std::string_view bytes);
+
 }  // namespace mspforge::test

@@ -20,8 +20,9 @@ TEST(FuzzRegressionTest, EveryKeptInputHoldsTheInvariants) {
     for (const auto& entry : std::filesystem::directory_iterator(path)) {
       if (entry.path().filename() == "README.md") continue;
       ++inputs;
-      EXPECT_EQ(checkConversionInvariants(readFile(entry.path().string())), "")
-          << entry.path();
+      const std::string bytes = readFile(entry.path().string());
+      EXPECT_EQ(checkConversionInvariants(bytes), "") << entry.path();
+      EXPECT_EQ(checkFastPathsAgainstReference(bytes), "") << entry.path();
     }
   }
   EXPECT_GT(inputs, 0);

@@ -94,6 +94,41 @@ TEST(MgfInputTest, EndOfFileMarkInALaterBlockEndsTheInput) {
             (Lines{first + "\n"}));
 }
 
+// Each line with the position of its first "=", through a real file so
+// that lines cross block reads and buffer growth.
+TEST(MgfInputTest, FirstEqualsSignOfEachLine) {
+  const std::string far(2'500'000, 'k');
+  const std::vector<std::pair<std::string, std::size_t>> lines = {
+      {"TITLE=a=b\n", 5},
+      {"no sign\n", std::string_view::npos},
+      {"=\n", 0},
+      {"0123456789abcdef=\n", 16},  // just past one 16-byte chunk
+      {"0123456789abcde=\n", 15},
+      {far + "=v\n", far.size()},   // found only after two refills
+      {"T=" + far + "\n", 1},        // found before the refills
+      {"x\r\n", std::string_view::npos},
+      {"last=", 4},                  // no line end
+  };
+  std::string bytes;
+  for (const auto& [text, equals] : lines) bytes += text;
+  test::TempDir dir;
+  test::writeFile(dir.path("in.mgf"), bytes);
+  int fd = ::open(dir.path("in.mgf").c_str(), O_RDONLY);
+  MgfInput input = mgfInputFromFd(fd);
+  for (const auto& [text, equals] : lines) {
+    std::string_view line;
+    std::size_t found = 0;
+    ASSERT_TRUE(readLine(input, line, found));
+    EXPECT_EQ(found, equals) << text.substr(0, 20);
+    if (found != std::string_view::npos) {
+      EXPECT_EQ(line[found], '=');
+    }
+  }
+  std::string_view line;
+  EXPECT_FALSE(readLine(input, line));
+  ::close(fd);
+}
+
 TEST(MgfInputTest, ReadErrorIsNotTakenForTheEndOfTheInput) {
   test::TempDir dir;
   test::writeFile(dir.path("in.mgf"), "BEGIN IONS\n");

@@ -80,24 +80,26 @@ class FieldMap {
   void clear() {
     used_ = 0;
     order_.clear();
-    sorted_ = true;
+    sortedCount_ = 0;
   }
 
   // Stores value under key: inserts a new entry, or replaces the value of
   // the entry already there.
   void set(std::string_view key, std::string_view value) {
     const std::uint64_t prefix = keyPrefix(key);
-    if (sorted_ && !order_.empty()) {
+    if (sortedCount_ == order_.size() && !order_.empty()) {
+      // Still in order so far: compare the last key with the new one.
       const std::uint32_t last = order_.back();
-      // The last key against the new one.
-      int order = prefixes_[last] < prefix   ? -1
-                  : prefixes_[last] > prefix ? 1
-                  : std::string_view(entries_[last].key).compare(key);
+      const int order = prefixes_[last] < prefix   ? -1
+                        : prefixes_[last] > prefix ? 1
+                        : std::string_view(entries_[last].key).compare(key);
       if (order == 0) {
         entries_[last].value.assign(value);
         return;
       }
-      if (order > 0) sorted_ = false;
+      if (order < 0) ++sortedCount_;
+    } else if (order_.empty()) {
+      sortedCount_ = 1;
     }
     if (used_ == entries_.size()) {
       entries_.emplace_back();
@@ -165,23 +167,28 @@ class FieldMap {
     return order != 0 ? order < 0 : a < b;
   }
 
+  // Sorts the entries set since the map was last read and merges them into
+  // those already in order, so that reading between writes stays cheap;
+  // then keeps only the last of each run of equal keys.
   void putInOrder() const {
-    if (sorted_) return;
+    if (sortedCount_ == order_.size()) return;
     auto first = order_.begin();
+    auto middle = first + static_cast<std::ptrdiff_t>(sortedCount_);
     auto last = order_.end();
-    if (order_.size() <= kInsertionSortLimit) {
-      for (auto i = first + 1; i < last; ++i) {
+    auto less = [this](std::uint32_t a, std::uint32_t b) {
+      return before(a, b);
+    };
+    if (last - middle <= static_cast<std::ptrdiff_t>(kInsertionSortLimit)) {
+      for (auto i = middle + 1; i < last; ++i) {
         std::uint32_t moving = *i;
         auto j = i;
-        for (; j > first && before(moving, *(j - 1)); --j) *j = *(j - 1);
+        for (; j > middle && before(moving, *(j - 1)); --j) *j = *(j - 1);
         *j = moving;
       }
     } else {
-      std::sort(first, last, [this](std::uint32_t a, std::uint32_t b) {
-        return before(a, b);
-      });
+      std::sort(middle, last, less);
     }
-    // Keep only the last of each run of equal keys: the value set last.
+    if (middle != first) std::inplace_merge(first, middle, last, less);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < order_.size(); ++i) {
       if (i + 1 < order_.size() &&
@@ -192,7 +199,7 @@ class FieldMap {
       order_[kept++] = order_[i];
     }
     order_.resize(kept);
-    sorted_ = true;
+    sortedCount_ = kept;
   }
 
   static constexpr std::size_t kInsertionSortLimit = 32;
@@ -202,7 +209,9 @@ class FieldMap {
   std::size_t used_ = 0;
   // Reading sorts the index, so it is mutable: the contents do not change.
   mutable std::vector<std::uint32_t> order_;  // entries in key order
-  mutable bool sorted_ = true;  // order_ sorted, its keys unique
+  // order_[0, sortedCount_) is sorted with unique keys; the rest was set
+  // since and is put in order when the map is next read.
+  mutable std::size_t sortedCount_ = 0;
 };
 
 // One record's peak lines in input order, each the raw input line with the

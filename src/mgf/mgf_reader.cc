@@ -31,12 +31,12 @@ bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
   sourceFields.clear();
   peakLines.clear();
   std::string_view line;
+  std::size_t equals;
   do {
-    if (!readLine(input, line)) return false;
+    if (!readLine(input, line, equals)) return false;
   } while (!line.starts_with(kBeginIons));
 
-  while (readLine(input, line)) {
-    std::size_t equals = line.find('=');
+  while (readLine(input, line, equals)) {
     if (equals != std::string_view::npos) {
       storeHeaderLine(line, equals, sourceFields);
     } else if (line.starts_with(kEndIons)) {
