@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -94,7 +95,7 @@ class FieldMap {
                         : prefixes_[last] > prefix ? 1
                         : std::string_view(entries_[last].key).compare(key);
       if (order == 0) {
-        entries_[last].value.assign(value);
+        copyInto(entries_[last].value, value);
         return;
       }
       if (order < 0) ++sortedCount_;
@@ -105,8 +106,8 @@ class FieldMap {
       entries_.emplace_back();
       prefixes_.push_back(0);
     }
-    entries_[used_].key.assign(key);
-    entries_[used_].value.assign(value);
+    copyInto(entries_[used_].key, key);
+    copyInto(entries_[used_].value, value);
     prefixes_[used_] = prefix;
     order_.push_back(static_cast<std::uint32_t>(used_));
     ++used_;
@@ -147,14 +148,29 @@ class FieldMap {
   }
 
  private:
+  // Replaces text's bytes with bytes. clear() and append() keep to the
+  // short path of std::string where its buffer is large enough, which
+  // assign() does not.
+  static void copyInto(std::string& text, std::string_view bytes) {
+    text.clear();
+    text.append(bytes.data(), bytes.size());
+  }
+
   // The first eight bytes of key, zero-padded, as a big-endian integer:
   // comparing two of them compares the keys' first eight bytes as unsigned
   // bytes. Equal prefixes leave the order to the whole keys.
   static std::uint64_t keyPrefix(std::string_view key) {
-    unsigned char bytes[8] = {};
-    std::memcpy(bytes, key.data(), key.size() < 8 ? key.size() : 8);
+    if (key.size() >= 8 && std::endian::native == std::endian::little) {
+      std::uint64_t word;
+      std::memcpy(&word, key.data(), 8);
+      return __builtin_bswap64(word);
+    }
     std::uint64_t prefix = 0;
-    for (unsigned char byte : bytes) prefix = (prefix << 8) | byte;
+    const std::size_t n = key.size() < 8 ? key.size() : 8;
+    for (std::size_t i = 0; i < 8; ++i) {
+      prefix = (prefix << 8) |
+               (i < n ? static_cast<unsigned char>(key[i]) : 0u);
+    }
     return prefix;
   }
 
@@ -178,17 +194,18 @@ class FieldMap {
     auto less = [this](std::uint32_t a, std::uint32_t b) {
       return before(a, b);
     };
-    if (last - middle <= static_cast<std::ptrdiff_t>(kInsertionSortLimit)) {
-      for (auto i = middle + 1; i < last; ++i) {
+    if (order_.size() <= kInsertionSortLimit) {
+      // A record's header: insert each new entry into the sorted part.
+      for (auto i = middle; i < last; ++i) {
         std::uint32_t moving = *i;
         auto j = i;
-        for (; j > middle && before(moving, *(j - 1)); --j) *j = *(j - 1);
+        for (; j > first && before(moving, *(j - 1)); --j) *j = *(j - 1);
         *j = moving;
       }
     } else {
       std::sort(middle, last, less);
+      if (middle != first) std::inplace_merge(first, middle, last, less);
     }
-    if (middle != first) std::inplace_merge(first, middle, last, less);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < order_.size(); ++i) {
       if (i + 1 < order_.size() &&
