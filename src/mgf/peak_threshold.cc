@@ -1,9 +1,6 @@
 #include "mgf/peak_threshold.h"
 
-#include <bit>
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "mspforge/read_integer.h"
@@ -20,31 +17,9 @@ bool libraryReadsAtLeastOne(std::string_view line) {
   return std::strtod(copy.c_str(), nullptr) >= 1.0;
 }
 
-// The first byte at or after p that is not a decimal digit, or end. Eight
-// bytes at a time where the platform is little-endian: a byte is flagged
-// when it is below '0' (x - 0x30 borrows), above '9' (x + 0x46 reaches the
-// top bit) or above 0x7F. A borrow or carry only spills into later bytes,
-// so the first flagged byte is always right.
-const char* skipDigits(const char* p, const char* end) {
-  if constexpr (std::endian::native == std::endian::little) {
-    while (end - p >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, p, 8);
-      const std::uint64_t flagged =
-          ((word + 0x4646464646464646u) | (word - 0x3030303030303030u) |
-           word) &
-          0x8080808080808080u;
-      if (flagged != 0) return p + (__builtin_ctzll(flagged) >> 3);
-      p += 8;
-    }
-  }
-  while (p < end && isDigit(*p)) ++p;
-  return p;
-}
-
 }  // namespace
 
-bool leadingNumberAtLeastOne(std::string_view line) {
+bool leadingNumberAtLeastOneSlowly(std::string_view line) {
   const char* p = line.data();
   const char* const end = p + line.size();
   while (p < end && isCSpace(*p)) ++p;

@@ -2,9 +2,39 @@
 // read as C's atof reads it in the C locale, is at least 1.0.
 #pragma once
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 
+#include "mspforge/read_integer.h"
+
 namespace mspforge {
+
+// The first byte at or after p that is not a decimal digit, or end. Eight
+// bytes at a time where the platform is little-endian: a byte is flagged
+// when it is below '0' (x - 0x30 borrows), above '9' (x + 0x46 reaches the
+// top bit) or above 0x7F. A borrow or carry only spills into later bytes,
+// so the first flagged byte is always right.
+inline const char* skipDigits(const char* p, const char* end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    while (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, 8);
+      const std::uint64_t flagged =
+          ((word + 0x4646464646464646u) | (word - 0x3030303030303030u) |
+           word) &
+          0x8080808080808080u;
+      if (flagged != 0) return p + (__builtin_ctzll(flagged) >> 3);
+      p += 8;
+    }
+  }
+  while (p < end && isDigit(*p)) ++p;
+  return p;
+}
+
+// leadingNumberAtLeastOne for any line.
+bool leadingNumberAtLeastOneSlowly(std::string_view line);
 
 // True when atof(line) >= 1.0, for any bytes: white space skipped, an
 // optional sign, then decimal digits with an optional fraction and
@@ -12,6 +42,18 @@ namespace mspforge {
 // "nan" in any case; reading stops at the first byte that does not fit (a
 // NUL byte included), and a line without a number reads as 0. "nan" fails
 // the comparison; "inf" passes it.
-bool leadingNumberAtLeastOne(std::string_view line);
+// Inline for the line of nearly every peak, "123.4567 890": it starts
+// with a digit from 1 to 9 and its number has no exponent, so it is at
+// least 1. Every other line takes the full rules.
+inline bool leadingNumberAtLeastOne(std::string_view line) {
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  if (p < end && *p >= '1' && *p <= '9') {
+    p = skipDigits(p + 1, end);
+    if (p < end && *p == '.') p = skipDigits(p + 1, end);
+    if (p == end || (*p != 'e' && *p != 'E')) return true;
+  }
+  return leadingNumberAtLeastOneSlowly(line);
+}
 
 }  // namespace mspforge
