@@ -238,23 +238,33 @@ class FieldMap {
 class PeakLines {
  public:
   void clear() {
-    bytes_.clear();
+    size_ = 0;
     ends_.clear();
   }
+  // Appends one line. The buffer only ever grows, so after the first large
+  // record this is a bounds check and a copy: the reader calls it for
+  // nearly every line of an MGF file.
   void append(std::string_view line) {
-    bytes_.append(line);
-    ends_.push_back(bytes_.size());
+    if (line.size() > bytes_.size() - size_) {
+      bytes_.resize(std::max(bytes_.size() * 2, size_ + line.size()));
+    }
+    if (!line.empty()) std::memcpy(bytes_.data() + size_, line.data(), line.size());
+    size_ += line.size();
+    ends_.push_back(size_);
   }
   std::size_t size() const { return ends_.size(); }
   bool empty() const { return ends_.empty(); }
   std::string_view operator[](std::size_t i) const {
     std::size_t begin = i == 0 ? 0 : ends_[i - 1];
-    return std::string_view(bytes_).substr(begin, ends_[i] - begin);
+    return bytes().substr(begin, ends_[i] - begin);
   }
-  std::string_view bytes() const { return bytes_; }
+  std::string_view bytes() const {
+    return std::string_view(bytes_.data(), size_);
+  }
 
  private:
-  std::string bytes_;
+  std::vector<char> bytes_;  // [0, size_) in use
+  std::size_t size_ = 0;
   std::vector<std::size_t> ends_;  // end offset of each line in bytes_
 };
 
