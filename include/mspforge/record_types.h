@@ -18,6 +18,12 @@
 
 namespace mspforge {
 
+struct MgfInput;
+class FieldMap;
+class PeakLines;
+bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
+                   PeakLines& peakLines);
+
 // The text of the MSP "Name:" line.
 using CompoundName = std::string;
 
@@ -263,6 +269,22 @@ class PeakLines {
   }
 
  private:
+  // The MGF reader stores runs of adjacent peak lines with one copy: it
+  // notes each line, then appends the run's bytes before the run's source
+  // moves and before the record is delivered.
+  friend bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
+                            PeakLines& peakLines);
+  void noteLine(std::size_t length) {
+    ends_.push_back((ends_.empty() ? 0 : ends_.back()) + length);
+  }
+  void appendNoted(std::string_view run) {
+    if (run.size() > bytes_.size() - size_) {
+      bytes_.resize(std::max(bytes_.size() * 2, size_ + run.size()));
+    }
+    std::memcpy(bytes_.data() + size_, run.data(), run.size());
+    size_ += run.size();
+  }
+
   std::vector<char> bytes_;  // [0, size_) in use
   std::size_t size_ = 0;
   std::vector<std::size_t> ends_;  // end offset of each line in bytes_

@@ -84,7 +84,22 @@ inline void takeLine(MgfInput& input, char* start, const char* lf,
                                : static_cast<std::size_t>(equalsAt - start);
 }
 
-// readLine for a line that is not yet whole in the buffer: reads more.
+// readLine for a line that is already whole in the buffer: false, with
+// nothing consumed, when it is not. Unlike readLine it never reads more
+// input, so views of earlier lines stay valid.
+inline bool readWholeLine(MgfInput& input, std::string_view& line,
+                          std::size_t& equals) {
+  char* start = input.buffer.data() + input.begin;
+  const char* lf = nullptr;
+  const char* equalsAt = nullptr;
+  scanLine(start, input.buffer.data() + input.end, &lf, &equalsAt);
+  if (lf == nullptr) return false;
+  takeLine(input, start, lf, equalsAt, line, equals);
+  return true;
+}
+
+// readLine for a line that is not yet whole in the buffer: reads more,
+// which moves the bytes in the buffer.
 bool readLineSlowly(MgfInput& input, std::string_view& line,
                     std::size_t& equals);
 
@@ -97,13 +112,8 @@ bool readLineSlowly(MgfInput& input, std::string_view& line,
 // in the buffer.
 inline bool readLine(MgfInput& input, std::string_view& line,
                      std::size_t& equals) {
-  char* start = input.buffer.data() + input.begin;
-  const char* lf = nullptr;
-  const char* equalsAt = nullptr;
-  scanLine(start, input.buffer.data() + input.end, &lf, &equalsAt);
-  if (lf == nullptr) return readLineSlowly(input, line, equals);
-  takeLine(input, start, lf, equalsAt, line, equals);
-  return true;
+  return readWholeLine(input, line, equals) ||
+         readLineSlowly(input, line, equals);
 }
 
 inline bool readLine(MgfInput& input, std::string_view& line) {

@@ -36,16 +36,36 @@ bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
     if (!readLine(input, line, equals)) return false;
   } while (!line.starts_with(kBeginIons));
 
-  while (readLine(input, line, equals)) {
+  // Peak lines follow one another in the input, so they are copied a run
+  // at a time: [run, run + runLength) in the input buffer, noted line by
+  // line in peakLines and appended when the run breaks, before the buffer
+  // moves (reading a line that is not yet whole in it) and at the record's
+  // end.
+  const char* run = nullptr;
+  std::size_t runLength = 0;
+  auto appendRun = [&] {
+    if (runLength != 0) peakLines.appendNoted(std::string_view(run, runLength));
+    runLength = 0;
+  };
+  for (;;) {
+    if (!readWholeLine(input, line, equals)) {
+      appendRun();
+      if (!readLineSlowly(input, line, equals)) return false;
+    }
     if (equals != std::string_view::npos) {
       storeHeaderLine(line, equals, sourceFields);
     } else if (line.starts_with(kEndIons)) {
+      appendRun();
       return true;
     } else if (leadingNumberAtLeastOne(line)) {
-      peakLines.append(line);
+      if (line.data() != run + runLength) {
+        appendRun();
+        run = line.data();
+      }
+      runLength += line.size();
+      peakLines.noteLine(line.size());
     }
   }
-  return false;
 }
 
 }  // namespace mspforge
