@@ -61,7 +61,7 @@ class FieldMap {
     using reference = const Field&;
 
     const_iterator() = default;
-    const_iterator(const Field* entries, const std::uint32_t* at)
+    const_iterator(const Field* entries, const std::size_t* at)
         : entries_(entries), at_(at) {}
     reference operator*() const { return entries_[*at_]; }
     pointer operator->() const { return &entries_[*at_]; }
@@ -80,7 +80,7 @@ class FieldMap {
 
    private:
     const Field* entries_ = nullptr;
-    const std::uint32_t* at_ = nullptr;
+    const std::size_t* at_ = nullptr;
   };
 
   // Removes every entry.
@@ -96,7 +96,7 @@ class FieldMap {
     const std::uint64_t prefix = keyPrefix(key);
     if (sortedCount_ == order_.size() && !order_.empty()) {
       // Still in order so far: compare the last key with the new one.
-      const std::uint32_t last = order_.back();
+      const std::size_t last = order_.back();
       const int order = prefixes_[last] < prefix   ? -1
                         : prefixes_[last] > prefix ? 1
                         : std::string_view(entries_[last].key).compare(key);
@@ -115,7 +115,7 @@ class FieldMap {
     copyInto(entries_[used_].key, key);
     copyInto(entries_[used_].value, value);
     prefixes_[used_] = prefix;
-    order_.push_back(static_cast<std::uint32_t>(used_));
+    order_.push_back(used_);
     ++used_;
   }
 
@@ -183,7 +183,7 @@ class FieldMap {
   // Key order as std::string orders it (char_traits<char> compares bytes
   // as unsigned char and puts a proper prefix first), then the order of
   // setting, so that the last entry of a run of equal keys is the latest.
-  bool before(std::uint32_t a, std::uint32_t b) const {
+  bool before(std::size_t a, std::size_t b) const {
     if (prefixes_[a] != prefixes_[b]) return prefixes_[a] < prefixes_[b];
     int order = entries_[a].key.compare(entries_[b].key);
     return order != 0 ? order < 0 : a < b;
@@ -197,13 +197,13 @@ class FieldMap {
     auto first = order_.begin();
     auto middle = first + static_cast<std::ptrdiff_t>(sortedCount_);
     auto last = order_.end();
-    auto less = [this](std::uint32_t a, std::uint32_t b) {
+    auto less = [this](std::size_t a, std::size_t b) {
       return before(a, b);
     };
     if (order_.size() <= kInsertionSortLimit) {
       // A record's header: insert each new entry into the sorted part.
       for (auto i = middle; i < last; ++i) {
-        std::uint32_t moving = *i;
+        std::size_t moving = *i;
         auto j = i;
         for (; j > first && before(moving, *(j - 1)); --j) *j = *(j - 1);
         *j = moving;
@@ -231,7 +231,7 @@ class FieldMap {
   std::vector<std::uint64_t> prefixes_;  // keyPrefix of each entry
   std::size_t used_ = 0;
   // Reading sorts the index, so it is mutable: the contents do not change.
-  mutable std::vector<std::uint32_t> order_;  // entries in key order
+  mutable std::vector<std::size_t> order_;  // entries in key order
   // order_[0, sortedCount_) is sorted with unique keys; the rest was set
   // since and is put in order when the map is next read.
   mutable std::size_t sortedCount_ = 0;
