@@ -97,9 +97,13 @@ class FieldMap {
     if (sortedCount_ == order_.size() && !order_.empty()) {
       // Still in order so far: compare the last key with the new one.
       const std::size_t last = order_.back();
-      const int order = prefixes_[last] < prefix   ? -1
-                        : prefixes_[last] > prefix ? 1
-                        : std::string_view(entries_[last].key).compare(key);
+      const std::uint64_t lastPrefix = prefixes_[last];
+      int order;
+      if (lastPrefix != prefix) {
+        order = lastPrefix > prefix ? 1 : -1;
+      } else {
+        order = std::string_view(entries_[last].key).compare(key);
+      }
       if (order == 0) {
         copyInto(entries_[last].value, value);
         return;
