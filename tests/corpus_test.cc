@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 
 #include "conversion_invariants.h"
@@ -13,16 +12,6 @@ namespace mspforge::test {
 namespace {
 
 const std::string kCorpus = std::string(MSPFORGE_TEST_DATA) + "/corpus";
-
-long countLinesStartingWith(const std::string& text, const std::string& start) {
-  long count = 0;
-  std::istringstream lines(text);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.rfind(start, 0) == 0) ++count;
-  }
-  return count;
-}
 
 TEST(CorpusTest, EveryFileConvertsConsistently) {
   int files = 0;

@@ -117,12 +117,12 @@ MemoryConversion convertText(const std::string& mgf) {
   return conversion;
 }
 
-long countMspRecords(const std::string& msp) {
+long countLinesStartingWith(const std::string& text, const std::string& start) {
   long count = 0;
-  std::istringstream lines(msp);
+  std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {
-    if (line.rfind("Name: ", 0) == 0) ++count;
+    if (line.rfind(start, 0) == 0) ++count;
   }
   return count;
 }

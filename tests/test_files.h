@@ -53,7 +53,12 @@ struct MemoryConversion {
 };
 MemoryConversion convertText(const std::string& mgf);
 
+// Counts the lines of text that begin with start.
+long countLinesStartingWith(const std::string& text, const std::string& start);
+
 // Counts the records in MSP text: lines that begin with "Name: ".
-long countMspRecords(const std::string& msp);
+inline long countMspRecords(const std::string& msp) {
+  return countLinesStartingWith(msp, "Name: ");
+}
 
 }  // namespace mspforge::test

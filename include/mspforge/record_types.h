@@ -13,7 +13,6 @@
 #include <iterator>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace mspforge {
@@ -255,12 +254,8 @@ class PeakLines {
   // record this is a bounds check and a copy: the reader calls it for
   // nearly every line of an MGF file.
   void append(std::string_view line) {
-    if (line.size() > bytes_.size() - size_) {
-      bytes_.resize(std::max(bytes_.size() * 2, size_ + line.size()));
-    }
-    if (!line.empty()) std::memcpy(bytes_.data() + size_, line.data(), line.size());
-    size_ += line.size();
-    ends_.push_back(size_);
+    appendNoted(line);
+    noteLine(line.size());
   }
   std::size_t size() const { return ends_.size(); }
   bool empty() const { return ends_.empty(); }
@@ -285,7 +280,7 @@ class PeakLines {
     if (run.size() > bytes_.size() - size_) {
       bytes_.resize(std::max(bytes_.size() * 2, size_ + run.size()));
     }
-    std::memcpy(bytes_.data() + size_, run.data(), run.size());
+    if (!run.empty()) std::memcpy(bytes_.data() + size_, run.data(), run.size());
     size_ += run.size();
   }
 
