@@ -48,5 +48,26 @@ TEST(ReadIntegerTest, ReportsWhereTheDigitsEnd) {
   EXPECT_EQ(end, std::string_view::npos);
 }
 
+// A CHARGE may carry its sign after the digits, as Mascot's MGF writes it.
+TEST(ReadIntegerTest, ChargeTakesASignAfterItsDigits) {
+  struct Case {
+    std::string text;
+    std::int32_t expected;
+  };
+  const Case cases[] = {
+      // A "-" right after the digits, with no sign before them.
+      {"2-", -2}, {"1-", -1}, {"12-", -12}, {" 3-", -3}, {"007-", -7},
+      {"2147483647-", -2147483647}, {"2147483648-", -2147483647 - 1},
+      {"99999999999-", -2147483647 - 1}, {"1-2", -1}, {"1--", -1},
+      // Otherwise as readInteger reads it.
+      {"2+", 2}, {"2+ and 3+", 2}, {"-2-", -2}, {"+2-", 2}, {"2 -", 2},
+      {"0-", 0}, {"-", 0}, {"", 0}, {"1", 1}, {"-1", -1}, {"+1", 1},
+      {"1.5-", 1}, {"2147483648", 2147483647}, {"abc-", 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(readCharge(c.text), c.expected) << '"' << c.text << '"';
+  }
+}
+
 }  // namespace
 }  // namespace mspforge
