@@ -14,9 +14,11 @@ enum class ValueRule {
   Copy,           // stored unchanged under the MSP key
   Name,           // becomes the text of the "Name:" line
   SpectrumType,   // MS level: "MS" put before it unless it reads as 0
-  IonMode,        // "N" for exactly "negative", "P" for anything else
+  IonMode,        // "N" for "negative" in any letter case, blanks and
+                  // tabs around it ignored; "P" for anything else
   PrecursorType,  // adduct: "]1+" / "]1-" shortened to "]+" / "]-"
   Formula,        // a trailing charge sign ("+" or "-") removed
+  PrecursorMz,    // the first blank- or tab-separated word: the m/z alone
 };
 
 struct KeyRename {
@@ -41,8 +43,8 @@ inline constexpr std::array<KeyRename, 18> KeyRenameTable = {{
     {"MS_LEVEL", "Spectrum_type", ValueRule::SpectrumType},
     {"MS_IONISATION", "Ionization", ValueRule::Copy},
     {"MS_MANUFACTURER", "Instrument", ValueRule::Copy},
-    {"PEPMASS", "PrecursorMZ", ValueRule::Copy},
-    {"PRECURSOR_MZ", "PrecursorMZ", ValueRule::Copy},
+    {"PEPMASS", "PrecursorMZ", ValueRule::PrecursorMz},
+    {"PRECURSOR_MZ", "PrecursorMZ", ValueRule::PrecursorMz},
     {"MS_DISSOCIATION_METHOD", "Instrument_type", ValueRule::Copy},
     {"FRAGMENTATION_METHOD", "Instrument_type", ValueRule::Copy},
     {"FORMULA", "Formula", ValueRule::Formula},

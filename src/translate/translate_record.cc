@@ -19,6 +19,38 @@ void rewriteAdduct(std::string_view value, std::string& out) {
   out.assign(value);
 }
 
+bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trimBlanksAndTabs(std::string_view value) {
+  while (!value.empty() && isBlankOrTab(value.front())) value.remove_prefix(1);
+  while (!value.empty() && isBlankOrTab(value.back())) value.remove_suffix(1);
+  return value;
+}
+
+// GNPS, MZmine and most instrument software write "Negative" or
+// "NEGATIVE"; all of them mean the negative ion mode.
+bool isNegativeIonMode(std::string_view value) {
+  constexpr std::string_view kNegative = "negative";
+  value = trimBlanksAndTabs(value);
+  if (value.size() != kNegative.size()) return false;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    char c = value[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kNegative[i]) return false;
+  }
+  return true;
+}
+
+// MGF's PEPMASS holds the precursor m/z, optionally followed by its
+// intensity (and, in some exports, a charge): "983.6 1234 2+". An MSP
+// PrecursorMZ is the m/z alone, or readers find no precursor at all.
+std::string_view firstWord(std::string_view value) {
+  while (!value.empty() && isBlankOrTab(value.front())) value.remove_prefix(1);
+  std::size_t end = 0;
+  while (end < value.size() && !isBlankOrTab(value[end])) ++end;
+  return value.substr(0, end);
+}
+
 }  // namespace
 
 void normaliseValue(ValueRule rule, std::string_view value, std::string& out) {
@@ -30,7 +62,7 @@ void normaliseValue(ValueRule rule, std::string_view value, std::string& out) {
       return;
     case ValueRule::IonMode:
       out.clear();
-      out.push_back(value == "negative" ? 'N' : 'P');
+      out.push_back(isNegativeIonMode(value) ? 'N' : 'P');
       return;
     case ValueRule::PrecursorType:
       rewriteAdduct(value, out);
@@ -40,6 +72,9 @@ void normaliseValue(ValueRule rule, std::string_view value, std::string& out) {
         value.remove_suffix(1);
       }
       out.assign(value);
+      return;
+    case ValueRule::PrecursorMz:
+      out.assign(firstWord(value));
       return;
     case ValueRule::Copy:
     case ValueRule::Name:

@@ -13,10 +13,16 @@ namespace mspforge {
 // Applies one value rule of KeyRenameTable: out receives the text to store.
 //   SpectrumType: "MS" followed by value, or value unchanged when it reads
 //                 as the integer 0 ("2" -> "MS2", "MS2" -> "MS2", "0" -> "0").
-//   IonMode:      "N" for exactly "negative", "P" for every other value.
+//   IonMode:      "N" when value, blanks and tabs around it removed, is
+//                 "negative" in any ASCII letter case ("Negative",
+//                 " NEGATIVE\t"); "P" for every other value ("neg", "").
 //   PrecursorType: up to the first "]1+" then "]+"; else up to the first
 //                 "]1-" then "]-"; else value unchanged.
 //   Formula:      value without a last "+" or "-".
+//   PrecursorMz:  value from its first byte that is not a blank or tab up
+//                 to the next blank or tab: "195.0877 12000" -> "195.0877",
+//                 "\t 301.1\t1200 2+" -> "301.1", "301.1,1200" unchanged,
+//                 "  " -> "".
 //   Copy, Name:   value unchanged.
 void normaliseValue(ValueRule rule, std::string_view value, std::string& out);
 
