@@ -62,7 +62,8 @@ TEST(CompleteRecordTest, WorkedExamples) {
       {{"NAME=Caffeine [M+H]", "MSLEVEL=2", "PEPMASS=195.0877"},
        "Name: Caffeine [M+H] | [M+H]+"},
       {with(caffeine, "CHARGE=3"), "Name: Caffeine | [M+3]3+"},
-      {with(caffeine, "CHARGE=2-"), "Name: Caffeine | [M+2]2+"},
+      // Mended: a sign after the digits is the charge's sign.
+      {with(caffeine, "CHARGE=2-"), "Name: Caffeine | [M-2]2-"},
       {with(caffeine, "CHARGE=0"), "Name: Caffeine"},
       {with(caffeine, "ADDUCT=[M+FA]1-"), "Name: Caffeine | [M+CHO2]-"},
       {{"NAME=Caffeine", "MSLEVEL=2"}, "rejected"},
@@ -104,8 +105,17 @@ TEST(CompleteRecordTest, EdgeCases) {
        "Name: X [M+Na] | [M+K]+"},
       {"charge 1+ reads as 1", plus({"NAME=Caffeine", "CHARGE=1+"}),
        "Name: Caffeine | [M+H]+"},
-      {"charge 1- reads as 1 too", plus({"NAME=Caffeine", "CHARGE=1-"}),
-       "Name: Caffeine | [M+H]+"},
+      {"charge 1- reads as -1", plus({"NAME=Caffeine", "CHARGE=1-"}),
+       "Name: Caffeine | [M-H]-"},
+      {"charge 2+ and 3+ reads as 2",
+       plus({"NAME=Caffeine", "CHARGE=2+ and 3+"}), "Name: Caffeine | [M+2]2+"},
+      {"charge 0- adds nothing", plus({"NAME=Caffeine", "CHARGE=0-"}),
+       "Name: Caffeine"},
+      {"name tail agrees with charge 1-", plus({"NAME=X M-H", "CHARGE=1-"}),
+       "Name: X M-H | [M-H]-"},
+      {"lowest charge written after its digits",
+       plus({"NAME=Caffeine", "CHARGE=2147483648-"}),
+       "Name: Caffeine | [M-2147483648]2147483648-"},
       {"empty charge", plus({"NAME=Caffeine", "CHARGE="}), "Name: Caffeine"},
       {"charge without a number", plus({"NAME=Caffeine", "CHARGE=+"}),
        "Name: Caffeine"},
@@ -140,6 +150,66 @@ TEST(CompleteRecordTest, EdgeCases) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(nameAndAdduct(c.source), c.expected) << c.what;
+  }
+}
+
+// GNPS library exports write CHARGE=1 for negative-mode spectra: in a
+// record whose ion mode is negative, a positive charge counts as negative.
+TEST(CompleteRecordTest, NegativeIonModeMakesTheChargeNegative) {
+  struct Case {
+    Lines source;
+    std::string expected;
+  };
+  const Lines base = {"MSLEVEL=2", "PEPMASS=1"};
+  auto plus = [&base](Lines more) {
+    Lines lines = base;
+    lines.insert(lines.end(), more.begin(), more.end());
+    return lines;
+  };
+  const std::vector<Case> cases = {
+      {plus({"IONMODE=negative", "NAME=Fuberidazole_C11H8N2O_ M-H",
+             "CHARGE=1"}),
+       "Name: Fuberidazole_C11H8N2O_ M-H | [M-H]-"},
+      {plus({"IONMODE=Negative", "NAME=Caffeine M+H", "CHARGE=1"}),
+       "Name: Caffeine M+H | [M-H]-"},
+      {plus({"IONMODE=Negative", "NAME=X M+Cl", "CHARGE=1"}),
+       "Name: X M+Cl | [M-H]-"},
+      {plus({"IONMODE=Negative", "NAME=X M+FA-H", "CHARGE=1"}),
+       "Name: X M+FA-H | [M-H]-"},
+      {plus({"IONMODE=Negative", "NAME=X M+FA-H", "CHARGE=2"}),
+       "Name: X M+FA-H | [M+FA-H]2-"},
+      {plus({"IONMODE=NEGATIVE", "NAME=Caffeine", "CHARGE=1+"}),
+       "Name: Caffeine | [M-H]-"},
+      {plus({"IONMODE=negative", "NAME=Caffeine", "CHARGE=2"}),
+       "Name: Caffeine | [M-2]2-"},
+      {plus({"IONMODE=negative", "NAME=Caffeine", "CHARGE=-1"}),
+       "Name: Caffeine | [M-H]-"},
+      {plus({"IONMODE=negative", "NAME=Caffeine", "CHARGE=1-"}),
+       "Name: Caffeine | [M-H]-"},
+      {plus({"IONMODE=negative", "NAME=Caffeine", "CHARGE=0"}),
+       "Name: Caffeine"},
+      {plus({"IONMODE=negative", "NAME=Caffeine", "CHARGE=2147483647"}),
+       "Name: Caffeine | [M-2147483647]2147483647-"},
+      {plus({"IONMODE=negative", "NAME=Caffeine M-H"}), "Name: Caffeine M-H"},
+      // ADDUCT and a bracket in the name still win.
+      {plus({"IONMODE=negative", "NAME=X", "ADDUCT=[M+H]+", "CHARGE=1"}),
+       "Name: X | [M+H]+"},
+      {plus({"IONMODE=negative", "NAME=Caffeine [M+H]", "CHARGE=1"}),
+       "Name: Caffeine [M+H] | [M+H]+"},
+      // Nothing changes where the ion mode is positive or absent.
+      {plus({"IONMODE=Positive", "NAME=Caffeine M-H", "CHARGE=1"}),
+       "Name: Caffeine M-H | [M+H]+"},
+      {plus({"IONMODE=n/a", "NAME=Caffeine", "CHARGE=1"}),
+       "Name: Caffeine | [M+H]+"},
+      {plus({"NAME=Caffeine M-H", "CHARGE=1"}), "Name: Caffeine M-H | [M+H]+"},
+      // The ion mode that the walk kept decides: ION_MODE wins over IONMODE.
+      {plus({"IONMODE=negative", "ION_MODE=positive", "NAME=C", "CHARGE=1"}),
+       "Name: C | [M+H]+"},
+      {plus({"IONMODE=positive", "ION_MODE=Negative", "NAME=C", "CHARGE=1"}),
+       "Name: C | [M-H]-"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(nameAndAdduct(c.source), c.expected) << c.source.back();
   }
 }
 

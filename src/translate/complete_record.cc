@@ -12,6 +12,7 @@ namespace {
 constexpr std::string_view kTitle = "TITLE";
 constexpr std::string_view kCharge = "CHARGE";
 constexpr std::string_view kPrecursorType = "Precursor_type";
+constexpr std::string_view kIonMode = "Ion_mode";
 constexpr std::string_view kFormicAcidAdduct = "[M+FA]-";
 constexpr std::string_view kFormateAdduct = "[M+CHO2]-";
 
@@ -27,6 +28,18 @@ std::string adductFromCharge(std::int32_t charge) {
   return std::string("[M") + sign + magnitude + "]" + magnitude + sign;
 }
 
+// The record's charge as its "CHARGE" comment gives it. GNPS library
+// exports write "CHARGE=1" for negative-mode spectra too, so in a record
+// whose ion mode is negative an unsigned or positive charge counts as
+// negative.
+std::int32_t recordCharge(std::string_view chargeText,
+                          const FieldMap& libraryFields) {
+  std::int32_t charge = readCharge(chargeText);
+  const std::string* ionMode = libraryFields.find(kIonMode);
+  if (charge > 0 && ionMode != nullptr && *ionMode == "N") charge = -charge;
+  return charge;
+}
+
 // Gives a record without "Precursor_type" one from its name, or failing
 // that from its "CHARGE" comment. A name tail's adduct is trusted only when
 // the record's charge is 0 or agrees with it.
@@ -38,17 +51,16 @@ void deriveAdduct(const CompoundName& compoundName, FieldMap& libraryFields,
     return;
   }
   const std::string* chargeText = commentFields.find(kCharge);
+  const std::int32_t charge =
+      chargeText != nullptr ? recordCharge(*chargeText, libraryFields) : 0;
   std::int32_t tailCharge = 0;
   if (adductFromNameTail(compoundName, adduct, tailCharge) &&
-      chargeText != nullptr) {
-    std::int32_t charge = readInteger(*chargeText);
-    if (charge == 0 || charge == tailCharge) {
-      libraryFields.set(kPrecursorType, adduct);
-      return;
-    }
+      chargeText != nullptr && (charge == 0 || charge == tailCharge)) {
+    libraryFields.set(kPrecursorType, adduct);
+    return;
   }
   if (chargeText != nullptr) {
-    std::string fromCharge = adductFromCharge(readInteger(*chargeText));
+    std::string fromCharge = adductFromCharge(charge);
     if (!fromCharge.empty()) libraryFields.set(kPrecursorType, fromCharge);
   }
 }
