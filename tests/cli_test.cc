@@ -142,17 +142,91 @@ TEST(CliTest, FullDiskIsReportedNotPassedOffAsSuccess) {
 TEST(CliTest, WritesToStandardOutputAndReadsStandardInput) {
   TempDir dir;
   writeFile(dir.path("in.mgf"), kOneRecord);
-  // The records reach the pipe before the tally does.
+  // The pipe carries the records alone; the tally goes to standard error.
   RunResult run = runMspforge({dir.path("in.mgf"), "/dev/stdout"});
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.stdoutText, kOneRecordMsp + "Total spectra = 1\n");
+  EXPECT_EQ(run.stdoutText, kOneRecordMsp);
+  EXPECT_EQ(run.stderrText, "Total spectra = 1\n");
 
   RunOptions fromFile;
   fromFile.stdinPath = dir.path("in.mgf");
   run = runMspforge({"/dev/stdin", dir.path("out.msp")}, fromFile);
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.stdoutText, "Total spectra = 1\n");
+  EXPECT_EQ(run.stderrText, "");
   EXPECT_EQ(readFile(dir.path("out.msp")), kOneRecordMsp);
+}
+
+// An output path that names standard output itself is written through it:
+// what the shell's ">" or ">>" set up holds, nothing overwrites anything,
+// and every message goes to standard error.
+TEST(CliTest, StandardOutputAsTheOutput) {
+  struct Case {
+    const char* what;
+    std::string outputArg;  // "" stands for the redirected file's own path
+    std::string stdoutFile;  // "" for a pipe
+    bool append;
+  };
+  const Case cases[] = {
+      {"/dev/stdout into a pipe", "/dev/stdout", "", false},
+      {"/dev/fd/1 into a pipe", "/dev/fd/1", "", false},
+      {"/dev/stdout redirected with >", "/dev/stdout", "lib.msp", false},
+      {"/dev/stdout redirected with >>", "/dev/stdout", "lib.msp", true},
+      {"the redirected file by path, >", "", "lib.msp", false},
+      {"the redirected file by path, >>", "", "lib.msp", true},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    writeFile(dir.path("in.mgf"), kOneRecord + kOneRecord);
+    writeFile(dir.path("lib.msp"), "kept\n");
+    RunOptions options;
+    if (!c.stdoutFile.empty()) options.stdoutPath = dir.path(c.stdoutFile);
+    options.stdoutAppend = c.append;
+    const std::string output =
+        c.outputArg.empty() ? dir.path(c.stdoutFile) : c.outputArg;
+    RunResult run = runMspforge({dir.path("in.mgf"), output}, options);
+    EXPECT_EQ(run.exitCode, 0) << c.what;
+    EXPECT_EQ(run.stderrText, "Total spectra = 2\n") << c.what;
+    const std::string records = kOneRecordMsp + kOneRecordMsp;
+    if (c.stdoutFile.empty()) {
+      EXPECT_EQ(run.stdoutText, records) << c.what;
+    } else {
+      EXPECT_EQ(readFile(dir.path(c.stdoutFile)),
+                (c.append ? "kept\n" : "") + records)
+          << c.what;
+    }
+  }
+}
+
+TEST(CliTest, StandardOutputAsTheOutputSendsEveryMessageToStandardError) {
+  TempDir dir;
+  writeFile(dir.path("empty.mgf"), "");
+  RunResult run = runMspforge({dir.path("empty.mgf"), "/dev/stdout"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.stdoutText, "");
+  EXPECT_EQ(run.stderrText, "Total spectra = 0\n");
+
+  run = runMspforge({dir.path("missing.mgf"), "/dev/stdout"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.stdoutText, "");
+  EXPECT_EQ(run.stderrText, "Cannot open file\n");
+
+  // Standard output redirected onto the input itself: refused, the input
+  // left whole.
+  writeFile(dir.path("in.mgf"), kOneRecord);
+  RunOptions ontoInput;
+  ontoInput.stdoutPath = dir.path("in.mgf");
+  ontoInput.stdoutAppend = true;
+  run = runMspforge({dir.path("in.mgf"), "/dev/stdout"}, ontoInput);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.stderrText, "Cannot open file\n");
+  EXPECT_EQ(readFile(dir.path("in.mgf")), kOneRecord);
+
+  // The usage message stays where it was.
+  run = runMspforge({"/dev/stdout"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.stdoutText, "Usage: mspforge <input mgf> <output msp>");
+  EXPECT_EQ(run.stderrText, "");
 }
 
 }  // namespace
@@ -168,7 +242,7 @@ TEST(CliTest, BundledExampleConvertsToItsShippedOutput) {
                                dir.path("library.msp")});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.stdoutText,
-            "Total spectra = 6 Ignored spectra(no peaks) = 1 Unrecognized "
+            "Total spectra = 8 Ignored spectra(no peaks) = 1 Unrecognized "
             "format 1 spectra\n");
   EXPECT_EQ(readFile(dir.path("library.msp")),
             readFile(std::string(MSPFORGE_EXAMPLES) + "/library.msp"));

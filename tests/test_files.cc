@@ -1,6 +1,7 @@
 #include "test_files.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,8 +49,11 @@ bool fileExists(const std::string& path) {
 RunResult runMspforge(const std::vector<std::string>& args,
                       const RunOptions& options) {
   int outPipe[2];
+  int errPipe[2];
   int inPipe[2] = {-1, -1};
-  if (::pipe(outPipe) != 0) throw std::runtime_error("pipe failed");
+  if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
   if (options.stdinText != nullptr && ::pipe(inPipe) != 0) {
     throw std::runtime_error("pipe failed");
   }
@@ -61,7 +65,16 @@ RunResult runMspforge(const std::vector<std::string>& args,
                                                 : options.stdinPath.c_str(),
                       O_RDONLY);
     ::dup2(in, 0);
-    ::dup2(outPipe[1], 1);
+    if (options.stdoutPath.empty()) {
+      ::dup2(outPipe[1], 1);
+    } else {
+      int out = ::open(options.stdoutPath.c_str(),
+                       O_WRONLY | O_CREAT |
+                           (options.stdoutAppend ? O_APPEND : O_TRUNC),
+                       0644);
+      ::dup2(out, 1);
+    }
+    ::dup2(errPipe[1], 2);
     std::vector<char*> argv;
     std::string name = "mspforge";
     argv.push_back(name.data());
@@ -79,6 +92,7 @@ RunResult runMspforge(const std::vector<std::string>& args,
     ::_exit(127);
   }
   ::close(outPipe[1]);
+  ::close(errPipe[1]);
   std::thread feeder;
   if (inPipe[0] >= 0) {
     ::close(inPipe[0]);
@@ -92,14 +106,26 @@ RunResult runMspforge(const std::vector<std::string>& args,
       ::close(fd);
     });
   }
+  // Both streams are drained together, so that neither can fill its pipe
+  // and stall the run (a sanitizer report on standard error can be long).
   RunResult result;
-  if (!options.stdoutReaderGone) {
-    char chunk[65536];
-    ssize_t n;
-    while ((n = ::read(outPipe[0], chunk, sizeof chunk)) > 0) {
-      result.stdoutText.append(chunk, static_cast<std::size_t>(n));
+  std::vector<pollfd> open;
+  if (!options.stdoutReaderGone) open.push_back({outPipe[0], POLLIN, 0});
+  open.push_back({errPipe[0], POLLIN, 0});
+  while (!open.empty()) {
+    if (::poll(open.data(), open.size(), -1) < 0) continue;
+    for (std::size_t i = open.size(); i-- > 0;) {
+      if (open[i].revents == 0) continue;
+      char chunk[65536];
+      ssize_t n = ::read(open[i].fd, chunk, sizeof chunk);
+      if (n > 0) {
+        (open[i].fd == errPipe[0] ? result.stderrText : result.stdoutText)
+            .append(chunk, static_cast<std::size_t>(n));
+      } else {
+        ::close(open[i].fd);
+        open.erase(open.begin() + static_cast<std::ptrdiff_t>(i));
+      }
     }
-    ::close(outPipe[0]);
   }
   int status = 0;
   struct rusage usage {};

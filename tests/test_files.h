@@ -28,7 +28,8 @@ bool fileExists(const std::string& path);
 
 struct RunResult {
   int exitCode = -1;   // the exit code, or 128 + signal number
-  std::string stdoutText;
+  std::string stdoutText;  // empty when standard output went to a file
+  std::string stderrText;
   long maxRssKb = 0;   // peak resident memory of the run
 };
 
@@ -37,11 +38,14 @@ struct RunOptions {
   const std::string* stdinText = nullptr;  // ... from a pipe fed this text,
                                            // else /dev/null
   bool stdoutReaderGone = false;  // standard output a pipe nobody reads
+  std::string stdoutPath;         // standard output into this file, else a
+                                  // pipe whose text the run collects
+  bool stdoutAppend = false;      // open stdoutPath as ">>" does, not ">"
   long addressSpaceLimit = 0;     // RLIMIT_AS of the run in bytes, if not 0
 };
 
 // Runs the built mspforge with args (argv[0] is set to "mspforge") and
-// collects its standard output.
+// collects its standard output and standard error.
 RunResult runMspforge(const std::vector<std::string>& args,
                       const RunOptions& options = {});
 

@@ -115,7 +115,10 @@ ConversionResult convertBytes(std::string_view mgf, std::string& msp,
 // link), and when another program holds a conflicting lock (flock: shared
 // on the input, exclusive on the output, for the whole conversion). A
 // regular output file is emptied only once all of that is known; pipes and
-// devices are written as they are. Both files are closed on return.
+// devices are written as they are. An output path that names standard
+// output itself ("/dev/stdout", or the file standard output is redirected
+// to) is written through standard output, neither emptied nor closed, so a
+// shell's ">>" appends. The files opened here are closed on return.
 ConversionResult convertFile(const char* inputPath, const char* outputPath,
                              ConversionTally& tally);
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "app/convert_file.h"
 #include "mspforge/mspforge.h"
 
 namespace mspforge {
@@ -50,6 +51,10 @@ bool lockFile(int fd, int operation) {
   }
 }
 
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 FileDescriptor openInput(const char* path, struct stat& info) {
   FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC));
   if (!file.valid()) return file;
@@ -68,8 +73,7 @@ FileDescriptor openOutput(const char* path, const struct stat& input) {
   FileDescriptor file(::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
   if (!file.valid()) return file;
   struct stat info;
-  if (::fstat(file.get(), &info) != 0 ||
-      (info.st_dev == input.st_dev && info.st_ino == input.st_ino) ||
+  if (::fstat(file.get(), &info) != 0 || sameFile(info, input) ||
       !lockFile(file.get(), LOCK_EX) ||
       (S_ISREG(info.st_mode) && ::ftruncate(file.get(), 0) != 0)) {
     return FileDescriptor(-1);
@@ -77,13 +81,41 @@ FileDescriptor openOutput(const char* path, const struct stat& input) {
   return file;
 }
 
+// Standard output as the output: written where it stands, never emptied
+// (the shell's ">" has done that, or ">>" asked to append), and never
+// closed. Refused when it is the input itself or locked by another run.
+bool useStandardOutput(const struct stat& input) {
+  struct stat info;
+  return ::fstat(STDOUT_FILENO, &info) == 0 && !sameFile(info, input) &&
+         lockFile(STDOUT_FILENO, LOCK_EX);
+}
+
 }  // namespace
+
+bool namesStandardOutput(const char* path) {
+  struct stat named;
+  struct stat standardOutput;
+  return ::stat(path, &named) == 0 &&
+         ::fstat(STDOUT_FILENO, &standardOutput) == 0 &&
+         sameFile(named, standardOutput);
+}
 
 ConversionResult convertFile(const char* inputPath, const char* outputPath,
                              ConversionTally& tally) {
   struct stat inputInfo;
   FileDescriptor inputFile = openInput(inputPath, inputInfo);
   if (!inputFile.valid()) return ConversionResult::CannotOpen;
+
+  if (namesStandardOutput(outputPath)) {
+    if (!useStandardOutput(inputInfo)) return ConversionResult::CannotOpen;
+    MgfInput input = mgfInputFromFd(inputFile.get());
+    MspOutput output = mspOutputToFd(STDOUT_FILENO);
+    ConversionResult result = convertRecords(input, output, tally);
+    // The lock belongs to an open file that the shell may keep using.
+    ::flock(STDOUT_FILENO, LOCK_UN);
+    return result;
+  }
+
   FileDescriptor outputFile = openOutput(outputPath, inputInfo);
   if (!outputFile.valid()) return ConversionResult::CannotOpen;
 

@@ -1,7 +1,5 @@
 // mspforge: converts an MGF peak list into MSP spectral-library text.
 #include <csignal>
-#include <cstdio>
-#include <new>
 
 #include "app/run_converter.h"
 
@@ -9,10 +7,5 @@ int main(int argc, char* argv[]) {
   // A reader that closes the pipe we write to must give "Cannot write
   // file" and exit code 3, not a silent death by SIGPIPE.
   std::signal(SIGPIPE, SIG_IGN);
-  try {
-    return mspforge::runConverter(argc, argv);
-  } catch (const std::bad_alloc&) {
-    std::fputs("Out of memory\n", stdout);
-    return mspforge::ExitOutOfMemory;
-  }
+  return mspforge::runConverter(argc, argv);
 }

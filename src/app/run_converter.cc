@@ -1,16 +1,41 @@
 #include "app/run_converter.h"
 
 #include <cstdio>
-#include <string>
+#include <new>
+#include <string_view>
 
+#include "app/convert_file.h"
 #include "mspforge/mspforge.h"
 
 namespace mspforge {
 namespace {
 
-int fail(const char* message, int code) {
-  std::fputs(message, stdout);
-  return code;
+// Shows one message; false when it could not be shown.
+bool show(std::FILE* stream, std::string_view message) {
+  return std::fwrite(message.data(), 1, message.size(), stream) ==
+             message.size() &&
+         std::fflush(stream) == 0;
+}
+
+int convert(const char* inputPath, const char* outputPath,
+            std::FILE* messages) {
+  ConversionTally tally;
+  switch (convertFile(inputPath, outputPath, tally)) {
+    case ConversionResult::CannotOpen:
+      show(messages, "Cannot open file\n");
+      return ExitCannotOpen;
+    case ConversionResult::ReadFailed:
+      show(messages, "Cannot read file\n");
+      return ExitIoFailure;
+    case ConversionResult::WriteFailed:
+      show(messages, "Cannot write file\n");
+      return ExitIoFailure;
+    case ConversionResult::Complete:
+      break;
+  }
+  // A tally that cannot be shown is a failure too, but there is nowhere
+  // left to say so.
+  return show(messages, formatTally(tally)) ? ExitSuccess : ExitIoFailure;
 }
 
 }  // namespace
@@ -21,23 +46,15 @@ int runConverter(int argc, char* argv[]) {
                 argc > 0 && argv[0] != nullptr ? argv[0] : "mspforge");
     return ExitUsage;
   }
-  ConversionTally tally;
-  switch (convertFile(argv[1], argv[2], tally)) {
-    case ConversionResult::CannotOpen:
-      return fail("Cannot open file\n", ExitCannotOpen);
-    case ConversionResult::ReadFailed:
-      return fail("Cannot read file\n", ExitIoFailure);
-    case ConversionResult::WriteFailed:
-      return fail("Cannot write file\n", ExitIoFailure);
-    case ConversionResult::Complete:
-      break;
+  // When the records go to standard output, the messages must not land
+  // among them.
+  std::FILE* messages = namesStandardOutput(argv[2]) ? stderr : stdout;
+  try {
+    return convert(argv[1], argv[2], messages);
+  } catch (const std::bad_alloc&) {
+    show(messages, "Out of memory\n");
+    return ExitOutOfMemory;
   }
-  std::string line = formatTally(tally);
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  // A tally that cannot be shown is a failure too, but there is nowhere
-  // left to say so.
-  if (std::fflush(stdout) != 0) return ExitIoFailure;
-  return ExitSuccess;
 }
 
 }  // namespace mspforge

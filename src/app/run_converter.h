@@ -13,7 +13,9 @@ enum ExitCode : int {
 };
 
 // Runs one conversion as the command line asks and returns the exit code.
-// Prints its one message, or the tally, on standard output.
+// Prints its one message, or the tally, on standard output; on standard
+// error instead when the output is standard output itself. Running out of
+// memory ends the run with "Out of memory" and ExitOutOfMemory.
 int runConverter(int argc, char* argv[]);
 
 }  // namespace mspforge
