@@ -31,7 +31,7 @@ cmake --build "$work/consumer" >/dev/null
 "$work/consumer/consumer" "$here/examples/library.mgf" "$work/consumer.msp" \
   > "$work/consumer.out"
 grep -q '^Precursor_type: \[M+H\]+$' "$work/consumer.out"
-grep -qx 'Total spectra = 6 Ignored spectra(no peaks) = 1 Unrecognized format 1 spectra' \
+grep -qx 'Total spectra = 8 Ignored spectra(no peaks) = 1 Unrecognized format 1 spectra' \
   "$work/consumer.out"
 cmp "$work/consumer.msp" "$here/examples/library.msp"
 echo "consumer project builds against find_package(mspforge) and runs"

@@ -20,9 +20,20 @@ find data -name '*.mgf' -print0 |
   xargs -0 -P"$(nproc)" -I{} sh -c 'mspforge "$1" "${1%.mgf}.msp" > "${1%.mgf}.tally"' _ {}
 for name in "data/a" "data/run 1/b c" "data/run2/d"; do
   cmp "$name.msp" "$here/examples/library.msp"
-  grep -qx 'Total spectra = 6 Ignored spectra(no peaks) = 1 Unrecognized format 1 spectra' "$name.tally"
+  grep -qx 'Total spectra = 8 Ignored spectra(no peaks) = 1 Unrecognized format 1 spectra' "$name.tally"
 done
 echo "xargs batch conversion: 3 files converted"
+
+# The README's sed line that gives MS-level-less exports an MS level: the
+# msconvert-style file then converts whole, and the pipe through
+# /dev/stdout carries records only, the tally going to standard error.
+sed '/^BEGIN IONS/a MSLEVEL=2' "$here/tests/data/corpus/proteomics-tmt-msconvert-style.mgf" > tmt.mgf
+mspforge tmt.mgf /dev/stdout 2> tmt.tally | gzip > tmt.msp.gz
+grep -qx 'Total spectra = 7' tmt.tally
+test "$(gzip -dc tmt.msp.gz | grep -c '^Name: ')" = 7
+test "$(gzip -dc tmt.msp.gz | grep -c '^Spectrum_type: MS2$')" = 7
+gzip -dc tmt.msp.gz | grep -q 'Total spectra' && exit 1
+echo "sed for a missing MS level, and a gzip pipe: 7 records"
 
 if command -v snakemake >/dev/null 2>&1; then
   mkdir -p mgf

@@ -7,6 +7,7 @@
 
 #include "conversion_invariants.h"
 #include "test_files.h"
+#include "translate/adduct_notation.h"
 
 namespace mspforge::test {
 namespace {
@@ -64,22 +65,67 @@ TEST(CorpusTest, ExpectedTallies) {
   }
 }
 
-// GNPS writes CHARGE=1 even for negative-mode spectra; the name's own
-// adduct ("M-H", charge -1) disagrees with it, so the charge decides.
+// GNPS writes CHARGE=1 even for negative-mode spectra. In a negative-mode
+// record that charge counts as -1, so a name's own "M-H" agrees with it.
 TEST(CorpusTest, GnpsNegativeModeWithChargeOne) {
   const std::string msp =
       convertText(readFile(kCorpus + "/gnps-library-pesticides.mgf")).msp;
   EXPECT_EQ(countLinesStartingWith(msp, "Ion_mode: N"), 76);
-  EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: [M+H]+"), 76);
+  EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: "), 76);
+  EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: [M-H]-"), 74);
+  EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: [M-H2O-H]-"), 1);
+  EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: [M+K-2H]-"), 1);
 }
 
 TEST(CorpusTest, MzmineFormicAcidAdductBecomesFormate) {
   const std::string msp =
       convertText(readFile(kCorpus + "/mzmine-library-export.mgf")).msp;
   EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: [M+CHO2]-"), 1);
-  EXPECT_EQ(countLinesStartingWith(msp, "Ion_mode: P"), 3);
+  EXPECT_EQ(countLinesStartingWith(msp, "Ion_mode: N"), 3);
   EXPECT_EQ(msp.find("USI="), std::string::npos);
   EXPECT_EQ(msp.find("EXACTMASS="), std::string::npos);
+}
+
+// A library must not contradict itself: the ion mode and the adduct's
+// charge sign agree, unless the record's own ADDUCT, a bracket adduct in
+// its name or the sign of its CHARGE says otherwise.
+TEST(CorpusTest, IonModeAndAdductAgreeOnPolarity) {
+  int checked = 0;
+  int overruled = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
+    if (entry.path().extension() != ".mgf") continue;
+    const std::string name = entry.path().filename().string();
+    MgfInput input = mgfInputFromBytes(readFile(entry.path().string()));
+    FieldMap source, library, comments;
+    PeakLines peaks;
+    CompoundName compound;
+    while (readMgfRecord(input, source, peaks)) {
+      if (peaks.empty() ||
+          !translateRecord(source, compound, library, comments)) {
+        continue;
+      }
+      const std::string* ionMode = library.find("Ion_mode");
+      const std::string* adduct = library.find("Precursor_type");
+      if (ionMode == nullptr || adduct == nullptr || adduct->empty()) continue;
+      ++checked;
+      const char adductMode = adduct->back() == '-' ? 'N' : 'P';
+      if (adductMode == (*ionMode)[0]) continue;
+      std::string bracket;
+      const std::string* charge = comments.find("CHARGE");
+      const bool chargeSays =
+          charge != nullptr && readCharge(*charge) != 0 &&
+          (readCharge(*charge) < 0 ? 'N' : 'P') == adductMode;
+      EXPECT_TRUE(source.contains("ADDUCT") ||
+                  adductFromBracket(compound, bracket) || chargeSays)
+          << name << ": " << compound << " is " << *ionMode << " but "
+          << *adduct;
+      ++overruled;
+    }
+  }
+  EXPECT_EQ(checked, 112);
+  // Two gnps-library-embl-mcf.mgf records named "M+H" in positive mode
+  // whose CHARGE is -1 and 1-.
+  EXPECT_EQ(overruled, 2);
 }
 
 }  // namespace
