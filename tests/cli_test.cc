@@ -1,12 +1,10 @@
 // End-to-end runs of the built mspforge binary on real files.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <memory>
 #include <string>
 
+#include "platform/platform_io.h"
 #include "test_files.h"
 
 namespace mspforge::test {
@@ -38,7 +36,7 @@ TEST(CliTest, ConvertsAndShowsTheTally) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.stdoutText,
             "Total spectra = 2 Ignored spectra(no peaks) = 1\n");
-  EXPECT_EQ(readFile(dir.path("out.msp")), kOneRecordMsp);
+  EXPECT_EQ(readMspFile(dir.path("out.msp")), kOneRecordMsp);
 }
 
 TEST(CliTest, EmptyInputGivesAnEmptyOutput) {
@@ -48,12 +46,12 @@ TEST(CliTest, EmptyInputGivesAnEmptyOutput) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.stdoutText, "Total spectra = 0\n");
   ASSERT_TRUE(fileExists(dir.path("out.msp")));
-  EXPECT_EQ(readFile(dir.path("out.msp")), "");
+  EXPECT_EQ(readMspFile(dir.path("out.msp")), "");
 }
 
 TEST(CliTest, InputsThatCannotBeOpenedLeaveTheOutputAlone) {
   TempDir dir;
-  ::mkdir(dir.path("a-directory").c_str(), 0755);
+  makeDirectory(dir.path("a-directory"));
   for (const std::string& input :
        {dir.path("missing.mgf"), dir.path("a-directory")}) {
     RunResult run = runMspforge({input, dir.path("new.msp")});
@@ -71,7 +69,7 @@ TEST(CliTest, InputsThatCannotBeOpenedLeaveTheOutputAlone) {
 TEST(CliTest, OutputsThatCannotBeOpened) {
   TempDir dir;
   writeFile(dir.path("in.mgf"), kOneRecord);
-  ::mkdir(dir.path("a-directory").c_str(), 0755);
+  makeDirectory(dir.path("a-directory"));
   for (const std::string& output :
        {dir.path("no-such-dir/out.msp"), dir.path("a-directory")}) {
     RunResult run = runMspforge({dir.path("in.mgf"), output});
@@ -84,8 +82,8 @@ TEST(CliTest, OutputNamingTheInputIsRefusedWithTheInputIntact) {
   TempDir dir;
   const std::string input = dir.path("in.mgf");
   writeFile(input, kOneRecord);
-  ASSERT_EQ(::link(input.c_str(), dir.path("hard.msp").c_str()), 0);
-  ASSERT_EQ(::symlink(input.c_str(), dir.path("soft.msp").c_str()), 0);
+  ASSERT_TRUE(makeHardLink(input, dir.path("hard.msp")));
+  ASSERT_TRUE(makeSymbolicLink(input, dir.path("soft.msp")));
   for (const std::string& output :
        {input, dir.path("hard.msp"), dir.path("soft.msp"),
         dir.path("./in.mgf")}) {
@@ -100,32 +98,32 @@ TEST(CliTest, OutputLockedByAnotherConversionIsRefused) {
   TempDir dir;
   writeFile(dir.path("in.mgf"), kOneRecord);
   writeFile(dir.path("out.msp"), "being written");
-  int holder = ::open(dir.path("out.msp").c_str(), O_RDWR);
-  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  auto holder = std::make_unique<FileHolder>(dir.path("out.msp"));
+  ASSERT_TRUE(holder->holds());
   RunResult run = runMspforge({dir.path("in.mgf"), dir.path("out.msp")});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.stdoutText, "Cannot open file\n");
+  holder.reset();
   EXPECT_EQ(readFile(dir.path("out.msp")), "being written");
-  ::close(holder);
 
   run = runMspforge({dir.path("in.mgf"), dir.path("out.msp")});
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(readFile(dir.path("out.msp")), kOneRecordMsp);
+  EXPECT_EQ(readMspFile(dir.path("out.msp")), kOneRecordMsp);
 }
 
 TEST(CliTest, InputLockedForWritingIsRefused) {
   TempDir dir;
   writeFile(dir.path("in.mgf"), kOneRecord);
-  int holder = ::open(dir.path("in.mgf").c_str(), O_RDWR);
-  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  FileHolder holder(dir.path("in.mgf"));
+  ASSERT_TRUE(holder.holds());
   RunResult run = runMspforge({dir.path("in.mgf"), dir.path("out.msp")});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.stdoutText, "Cannot open file\n");
   EXPECT_FALSE(fileExists(dir.path("out.msp")));
-  ::close(holder);
 }
 
 TEST(CliTest, FullDiskIsReportedNotPassedOffAsSuccess) {
+  SKIP_WITHOUT_POSIX_DEVICES();
   TempDir dir;
   // Small enough to stay in the output buffer until the final flush, and
   // large enough to fill several buffers.
@@ -140,6 +138,7 @@ TEST(CliTest, FullDiskIsReportedNotPassedOffAsSuccess) {
 }
 
 TEST(CliTest, WritesToStandardOutputAndReadsStandardInput) {
+  SKIP_WITHOUT_POSIX_DEVICES();
   TempDir dir;
   writeFile(dir.path("in.mgf"), kOneRecord);
   // The pipe carries the records alone; the tally goes to standard error.
@@ -154,7 +153,7 @@ TEST(CliTest, WritesToStandardOutputAndReadsStandardInput) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.stdoutText, "Total spectra = 1\n");
   EXPECT_EQ(run.stderrText, "");
-  EXPECT_EQ(readFile(dir.path("out.msp")), kOneRecordMsp);
+  EXPECT_EQ(readMspFile(dir.path("out.msp")), kOneRecordMsp);
 }
 
 // An output path that names standard output itself is written through it:
@@ -176,6 +175,9 @@ TEST(CliTest, StandardOutputAsTheOutput) {
       {"the redirected file by path, >>", "", "lib.msp", true},
   };
   for (const Case& c : cases) {
+    // Windows has no /dev/stdout; a path still names the file that
+    // standard output is redirected to.
+    if (platform::kCrLfLineEnds && c.outputArg.starts_with("/dev/")) continue;
     TempDir dir;
     writeFile(dir.path("in.mgf"), kOneRecord + kOneRecord);
     writeFile(dir.path("lib.msp"), "kept\n");
@@ -191,7 +193,7 @@ TEST(CliTest, StandardOutputAsTheOutput) {
     if (c.stdoutFile.empty()) {
       EXPECT_EQ(run.stdoutText, records) << c.what;
     } else {
-      EXPECT_EQ(readFile(dir.path(c.stdoutFile)),
+      EXPECT_EQ(readMspFile(dir.path(c.stdoutFile)),
                 (c.append ? "kept\n" : "") + records)
           << c.what;
     }
@@ -199,6 +201,7 @@ TEST(CliTest, StandardOutputAsTheOutput) {
 }
 
 TEST(CliTest, StandardOutputAsTheOutputSendsEveryMessageToStandardError) {
+  SKIP_WITHOUT_POSIX_DEVICES();
   TempDir dir;
   writeFile(dir.path("empty.mgf"), "");
   RunResult run = runMspforge({dir.path("empty.mgf"), "/dev/stdout"});
@@ -244,7 +247,7 @@ TEST(CliTest, BundledExampleConvertsToItsShippedOutput) {
   EXPECT_EQ(run.stdoutText,
             "Total spectra = 8 Ignored spectra(no peaks) = 1 Unrecognized "
             "format 1 spectra\n");
-  EXPECT_EQ(readFile(dir.path("library.msp")),
+  EXPECT_EQ(readMspFile(dir.path("library.msp")),
             readFile(std::string(MSPFORGE_EXAMPLES) + "/library.msp"));
 }
 

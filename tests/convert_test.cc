@@ -1,8 +1,6 @@
 #include "mspforge/mspforge.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -72,13 +70,12 @@ namespace {
 TEST(ConvertTest, ReadErrorIsReportedNotTakenForTheEnd) {
   test::TempDir dir;
   test::writeFile(dir.path("in.mgf"), "BEGIN IONS\n");
-  int fd = ::open(dir.path("in.mgf").c_str(), O_WRONLY);  // read() fails
-  MgfInput input = mgfInputFromFd(fd);
+  test::OpenDescriptor file(dir.path("in.mgf"), true);  // reads fail
+  MgfInput input = mgfInputFromFd(file.fd());
   MspOutput output = mspOutputToMemory();
   ConversionTally tally;
   EXPECT_EQ(convertRecords(input, output, tally),
             ConversionResult::ReadFailed);
-  ::close(fd);
 }
 
 }  // namespace

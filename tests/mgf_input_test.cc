@@ -1,8 +1,6 @@
 #include "mgf/mgf_input.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -30,11 +28,10 @@ std::vector<std::string> linesThroughFile(const std::string& bytes,
                                           bool* failed = nullptr) {
   test::TempDir dir;
   test::writeFile(dir.path("in.mgf"), bytes);
-  int fd = ::open(dir.path("in.mgf").c_str(), O_RDONLY);
-  MgfInput input = mgfInputFromFd(fd);
+  test::OpenDescriptor file(dir.path("in.mgf"));
+  MgfInput input = mgfInputFromFd(file.fd());
   std::vector<std::string> lines = allLines(input);
   if (failed != nullptr) *failed = input.failed;
-  ::close(fd);
   return lines;
 }
 
@@ -113,8 +110,8 @@ TEST(MgfInputTest, FirstEqualsSignOfEachLine) {
   for (const auto& [text, equals] : lines) bytes += text;
   test::TempDir dir;
   test::writeFile(dir.path("in.mgf"), bytes);
-  int fd = ::open(dir.path("in.mgf").c_str(), O_RDONLY);
-  MgfInput input = mgfInputFromFd(fd);
+  test::OpenDescriptor file(dir.path("in.mgf"));
+  MgfInput input = mgfInputFromFd(file.fd());
   for (const auto& [text, equals] : lines) {
     std::string_view line;
     std::size_t found = 0;
@@ -126,18 +123,16 @@ TEST(MgfInputTest, FirstEqualsSignOfEachLine) {
   }
   std::string_view line;
   EXPECT_FALSE(readLine(input, line));
-  ::close(fd);
 }
 
 TEST(MgfInputTest, ReadErrorIsNotTakenForTheEndOfTheInput) {
   test::TempDir dir;
   test::writeFile(dir.path("in.mgf"), "BEGIN IONS\n");
-  int fd = ::open(dir.path("in.mgf").c_str(), O_WRONLY);  // read() fails
-  MgfInput input = mgfInputFromFd(fd);
+  test::OpenDescriptor file(dir.path("in.mgf"), true);  // reads fail
+  MgfInput input = mgfInputFromFd(file.fd());
   std::string_view line;
   EXPECT_FALSE(readLine(input, line));
   EXPECT_TRUE(input.failed);
-  ::close(fd);
 }
 
 }  // namespace

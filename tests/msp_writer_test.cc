@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "test_files.h"
+
 namespace mspforge {
 namespace {
 
@@ -95,6 +97,52 @@ TEST(MspWriterTest, RecordsFollowOneAnotherInOneOutput) {
   EXPECT_EQ(output.text,
             "Name: A\nPrecursorMZ: 1\nComments:\nNum Peaks: 1\n5 5\n\n"
             "Name: B\nPrecursorMZ: 1\nComments:\nNum Peaks: 1\n5 5\n\n");
+}
+
+// Windows text files end lines with CR LF. The translation is plain code,
+// so it is checked here on every platform by asking for it.
+TEST(MspWriterTest, CrLfLineEndsTurnEveryLfIntoCrLf) {
+  struct Case {
+    const char* what;
+    std::string peaks;  // one peak line, written as it stands
+  };
+  const std::string huge(3u << 20, 'x');  // past the direct-write size
+  const Case cases[] = {
+      {"plain peak line", "5 5\n"},
+      {"a CR already before the LF stays in front of the pair", "5 5\r\n"},
+      {"lone CRs and LF pairs", "\r5\r\n\n\r\r\n"},
+      {"a line past the output buffer", huge + "\n" + huge + "\n"},
+      {"no LF at all", "5 5"},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    test::writeFile(dir.path("out.msp"), "");
+    FieldMap library;
+    library.set("PrecursorMZ", "1");
+    PeakLines peaks;
+    peaks.append(c.peaks);
+    std::string lfText;
+    {
+      test::OpenDescriptor file(dir.path("out.msp"), true);
+      MspOutput output = mspOutputToFd(file.fd());
+      output.crlfLineEnds = true;
+      MspOutput memory = mspOutputToMemory();
+      for (MspOutput* out : {&output, &memory}) {
+        writeMspRecord(*out, "A", library, FieldMap(), peaks);
+        writeMspRecord(*out, "B", library, FieldMap(), peaks);
+      }
+      ASSERT_TRUE(flushAll(output)) << c.what;
+      lfText = memory.text;
+    }
+    std::string expected;
+    for (char byte : lfText) {
+      if (byte == '\n') expected += '\r';
+      expected += byte;
+    }
+    const std::string written = test::readFile(dir.path("out.msp"));
+    EXPECT_EQ(written.size(), expected.size()) << c.what;
+    EXPECT_TRUE(written == expected) << c.what;
+  }
 }
 
 }  // namespace

@@ -1,140 +1,98 @@
 #include "test_files.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
+
+#include "platform/platform_io.h"
 
 namespace mspforge::test {
 
+namespace {
+
+std::filesystem::path fsPath(const std::string& utf8) {
+  return std::filesystem::path(
+      std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
 TempDir::TempDir() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "mspforge-test-XXXXXX")
-          .string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp failed");
+  static std::mt19937_64 random(std::random_device{}());
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate =
+        base / ("mspforge-test-" + std::to_string(random()));
+    std::error_code error;
+    if (std::filesystem::create_directory(candidate, error)) {
+      dir_ = utf8Of(candidate);
+      return;
+    }
   }
-  dir_ = pattern;
+  throw std::runtime_error("cannot create a temporary directory");
 }
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  std::filesystem::remove_all(dir_, ignored);
+  std::filesystem::remove_all(fsPath(dir_), ignored);
 }
 
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(fsPath(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in),
                      std::istreambuf_iterator<char>());
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(fsPath(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 bool fileExists(const std::string& path) {
-  return ::access(path.c_str(), F_OK) == 0;
+  std::error_code ignored;
+  return std::filesystem::exists(fsPath(path), ignored);
 }
 
-RunResult runMspforge(const std::vector<std::string>& args,
-                      const RunOptions& options) {
-  int outPipe[2];
-  int errPipe[2];
-  int inPipe[2] = {-1, -1};
-  if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) {
-    throw std::runtime_error("pipe failed");
-  }
-  if (options.stdinText != nullptr && ::pipe(inPipe) != 0) {
-    throw std::runtime_error("pipe failed");
-  }
-  if (options.stdoutReaderGone) ::close(outPipe[0]);
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    int in = inPipe[0] >= 0 ? inPipe[0]
-             : ::open(options.stdinPath.empty() ? "/dev/null"
-                                                : options.stdinPath.c_str(),
-                      O_RDONLY);
-    ::dup2(in, 0);
-    if (options.stdoutPath.empty()) {
-      ::dup2(outPipe[1], 1);
-    } else {
-      int out = ::open(options.stdoutPath.c_str(),
-                       O_WRONLY | O_CREAT |
-                           (options.stdoutAppend ? O_APPEND : O_TRUNC),
-                       0644);
-      ::dup2(out, 1);
-    }
-    ::dup2(errPipe[1], 2);
-    std::vector<char*> argv;
-    std::string name = "mspforge";
-    argv.push_back(name.data());
-    std::vector<std::string> copies(args);
-    for (std::string& arg : copies) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    ::closefrom(3);
-    if (options.addressSpaceLimit > 0) {
-      struct rlimit limit;
-      limit.rlim_cur = limit.rlim_max =
-          static_cast<rlim_t>(options.addressSpaceLimit);
-      ::setrlimit(RLIMIT_AS, &limit);
-    }
-    ::execv(MSPFORGE_BINARY, argv.data());
-    ::_exit(127);
-  }
-  ::close(outPipe[1]);
-  ::close(errPipe[1]);
-  std::thread feeder;
-  if (inPipe[0] >= 0) {
-    ::close(inPipe[0]);
-    feeder = std::thread([fd = inPipe[1], text = options.stdinText] {
-      std::size_t done = 0;
-      while (done < text->size()) {
-        ssize_t n = ::write(fd, text->data() + done, text->size() - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
+void makeDirectory(const std::string& path) {
+  std::filesystem::create_directory(fsPath(path));
+}
+
+bool makeHardLink(const std::string& target, const std::string& link) {
+  std::error_code error;
+  std::filesystem::create_hard_link(fsPath(target), fsPath(link), error);
+  return !error;
+}
+
+bool makeSymbolicLink(const std::string& target, const std::string& link) {
+  std::error_code error;
+  std::filesystem::create_symlink(fsPath(target), fsPath(link), error);
+  return !error;
+}
+
+std::string fromTextLineEnds(const std::string& text) {
+  if (!platform::kCrLfLineEnds) return text;
+  std::string lf;
+  lf.reserve(text.size());
+  for (char c : text) {
+    if (c == '\n') {
+      if (lf.empty() || lf.back() != '\r') {
+        lf += "<LF without CR>";
+        continue;
       }
-      ::close(fd);
-    });
-  }
-  // Both streams are drained together, so that neither can fill its pipe
-  // and stall the run (a sanitizer report on standard error can be long).
-  RunResult result;
-  std::vector<pollfd> open;
-  if (!options.stdoutReaderGone) open.push_back({outPipe[0], POLLIN, 0});
-  open.push_back({errPipe[0], POLLIN, 0});
-  while (!open.empty()) {
-    if (::poll(open.data(), open.size(), -1) < 0) continue;
-    for (std::size_t i = open.size(); i-- > 0;) {
-      if (open[i].revents == 0) continue;
-      char chunk[65536];
-      ssize_t n = ::read(open[i].fd, chunk, sizeof chunk);
-      if (n > 0) {
-        (open[i].fd == errPipe[0] ? result.stderrText : result.stdoutText)
-            .append(chunk, static_cast<std::size_t>(n));
-      } else {
-        ::close(open[i].fd);
-        open.erase(open.begin() + static_cast<std::ptrdiff_t>(i));
-      }
+      lf.back() = '\n';
+      continue;
     }
+    lf += c;
   }
-  int status = 0;
-  struct rusage usage {};
-  ::wait4(pid, &status, 0, &usage);
-  if (feeder.joinable()) feeder.join();
-  result.maxRssKb = usage.ru_maxrss;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status)
-                                      : 128 + WTERMSIG(status);
-  return result;
+  return lf;
 }
 
 MemoryConversion convertText(const std::string& mgf) {

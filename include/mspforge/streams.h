@@ -37,13 +37,21 @@ MgfInput mgfInputFromFd(int fd);
 MgfInput mgfInputFromBytes(std::string_view bytes);
 
 // MSP output, gathered in one large buffer and written in big writes.
+//
+// The writer ends every line with LF. An output whose crlfLineEnds is set
+// reaches its descriptor with every LF written as CR LF, as a text file on
+// Windows has it; a CR already before an LF stays in front of the pair
+// (CR CR LF), and no other byte changes.
 struct MspOutput {
   int fd = -1;          // destination descriptor; -1 keeps everything in text
   std::string text;     // bytes not yet written (all of them when fd is -1)
   bool failed = false;  // a write failed; the output is incomplete
+  bool crlfLineEnds = false;  // write each LF as CR LF (fd outputs only)
+  std::string translated;     // scratch for the CR LF translation
 };
 
-// An output that writes to the open descriptor fd. Call flushAll() before
+// An output that writes to the open descriptor fd, with the platform's
+// text line ends: CR LF on Windows, LF elsewhere. Call flushAll() before
 // closing it.
 MspOutput mspOutputToFd(int fd);
 

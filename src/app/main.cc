@@ -1,11 +1,9 @@
 // mspforge: converts an MGF peak list into MSP spectral-library text.
-#include <csignal>
-
 #include "app/run_converter.h"
+#include "platform/platform_io.h"
 
 int main(int argc, char* argv[]) {
-  // A reader that closes the pipe we write to must give "Cannot write
-  // file" and exit code 3, not a silent death by SIGPIPE.
-  std::signal(SIGPIPE, SIG_IGN);
-  return mspforge::runConverter(argc, argv);
+  mspforge::platform::prepareProcess();
+  return mspforge::runConverter(
+      mspforge::platform::commandLineArguments(argc, argv));
 }

@@ -4,8 +4,8 @@
 #include <new>
 #include <string_view>
 
-#include "app/convert_file.h"
 #include "mspforge/mspforge.h"
+#include "platform/platform_io.h"
 
 namespace mspforge {
 namespace {
@@ -40,17 +40,22 @@ int convert(const char* inputPath, const char* outputPath,
 
 }  // namespace
 
-int runConverter(int argc, char* argv[]) {
-  if (argc < 3) {
-    std::printf("Usage: %s <input mgf> <output msp>",
-                argc > 0 && argv[0] != nullptr ? argv[0] : "mspforge");
+int runConverter(const std::vector<std::string>& arguments) {
+  if (arguments.size() < 3) {
+    const std::string usage =
+        "Usage: " + (arguments.empty() ? "mspforge" : arguments[0]) +
+        " <input mgf> <output msp>";
+    show(stdout, usage);
     return ExitUsage;
   }
+  const char* inputPath = arguments[1].c_str();
+  const char* outputPath = arguments[2].c_str();
   // When the records go to standard output, the messages must not land
   // among them.
-  std::FILE* messages = namesStandardOutput(argv[2]) ? stderr : stdout;
+  std::FILE* messages =
+      platform::namesStandardOutput(outputPath) ? stderr : stdout;
   try {
-    return convert(argv[1], argv[2], messages);
+    return convert(inputPath, outputPath, messages);
   } catch (const std::bad_alloc&) {
     show(messages, "Out of memory\n");
     return ExitOutOfMemory;

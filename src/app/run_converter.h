@@ -1,6 +1,9 @@
 // The command line: mspforge <input mgf> <output msp>.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace mspforge {
 
 // Exit codes of a run.
@@ -12,10 +15,11 @@ enum ExitCode : int {
   ExitOutOfMemory = 4,  // a record too large for the memory available
 };
 
-// Runs one conversion as the command line asks and returns the exit code.
+// Runs one conversion as the command line asks (arguments[0] the program as
+// invoked, then the input and output paths) and returns the exit code.
 // Prints its one message, or the tally, on standard output; on standard
 // error instead when the output is standard output itself. Running out of
 // memory ends the run with "Out of memory" and ExitOutOfMemory.
-int runConverter(int argc, char* argv[]);
+int runConverter(const std::vector<std::string>& arguments);
 
 }  // namespace mspforge

@@ -1,10 +1,8 @@
 #include "mgf/mgf_input.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
+#include "platform/platform_io.h"
 
 namespace mspforge {
 namespace {
@@ -45,25 +43,17 @@ void refill(MgfInput& input) {
     input.buffer.resize((usable < kBlockSize ? kBlockSize : usable * 2) +
                         kPadding);
   }
-  for (;;) {
-    ssize_t n = ::read(input.fd, input.buffer.data() + input.end,
-                       usableSize(input) - input.end);
-    if (n > 0) {
-      std::size_t from = input.end;
-      input.end += static_cast<std::size_t>(n);
-      stopAtEndOfFileMark(input, from);
-      return;
-    }
-    if (n == 0) {
-      input.atEnd = true;
-      return;
-    }
-    if (errno != EINTR) {
-      input.failed = true;
-      input.atEnd = true;
-      return;
-    }
+  const std::ptrdiff_t n =
+      platform::readSome(input.fd, input.buffer.data() + input.end,
+                         usableSize(input) - input.end);
+  if (n > 0) {
+    const std::size_t from = input.end;
+    input.end += static_cast<std::size_t>(n);
+    stopAtEndOfFileMark(input, from);
+    return;
   }
+  input.atEnd = true;
+  input.failed = n < 0;
 }
 
 }  // namespace

@@ -1,25 +1,42 @@
 #include "msp/msp_output.h"
 
-#include <unistd.h>
+#include <cstring>
 
-#include <cerrno>
+#include "platform/platform_io.h"
 
 namespace mspforge {
 namespace {
 
 constexpr std::size_t kFlushSize = std::size_t{1} << 20;
 
-bool writeAll(int fd, std::string_view bytes) {
+// Writes bytes with every LF as CR LF, a flush-sized block at a time: the
+// LFs are found with memchr and the pieces between them copied whole.
+bool writeWithCrLf(int fd, std::string_view bytes, std::string& scratch) {
   while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
+    const std::string_view block = bytes.substr(0, kFlushSize);
+    bytes.remove_prefix(block.size());
+    scratch.clear();
+    std::size_t from = 0;
+    for (;;) {
+      const void* lf = std::memchr(block.data() + from, '\n',
+                                   block.size() - from);
+      if (lf == nullptr) break;
+      const std::size_t at =
+          static_cast<std::size_t>(static_cast<const char*>(lf) - block.data());
+      scratch.append(block.data() + from, at - from);
+      scratch.append("\r\n", 2);
+      from = at + 1;
     }
-    if (n == 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
+    scratch.append(block.data() + from, block.size() - from);
+    if (!platform::writeAll(fd, scratch)) return false;
   }
   return true;
+}
+
+bool writeOut(MspOutput& output, std::string_view bytes) {
+  return output.crlfLineEnds
+             ? writeWithCrLf(output.fd, bytes, output.translated)
+             : platform::writeAll(output.fd, bytes);
 }
 
 }  // namespace
@@ -27,6 +44,7 @@ bool writeAll(int fd, std::string_view bytes) {
 MspOutput mspOutputToFd(int fd) {
   MspOutput output;
   output.fd = fd;
+  output.crlfLineEnds = platform::kCrLfLineEnds;
   output.text.reserve(kFlushSize + kFlushSize / 4);
   return output;
 }
@@ -34,7 +52,7 @@ MspOutput mspOutputToFd(int fd) {
 MspOutput mspOutputToMemory() { return MspOutput{}; }
 
 void writeThrough(MspOutput& output, std::string_view bytes) {
-  if (flushAll(output) && !writeAll(output.fd, bytes)) output.failed = true;
+  if (flushAll(output) && !writeOut(output, bytes)) output.failed = true;
 }
 
 void flushIfFull(MspOutput& output) {
@@ -43,7 +61,7 @@ void flushIfFull(MspOutput& output) {
 
 bool flushAll(MspOutput& output) {
   if (output.fd < 0 || output.failed) return !output.failed;
-  if (!writeAll(output.fd, output.text)) output.failed = true;
+  if (!writeOut(output, output.text)) output.failed = true;
   output.text.clear();
   return !output.failed;
 }

@@ -1,0 +1,86 @@
+// Everything that differs between the platforms mspforge runs on: opening
+// the two files of a conversion with the sharing they need, telling files
+// apart, reading and writing descriptors, the command line's encoding and
+// the line end of text files. The reader, the translation and the writer
+// know nothing of platforms; they call this layer.
+//
+// Descriptors are C runtime file descriptors on every platform (on Windows
+// each wraps a file handle), so that a caller can pass 0, 1 or a
+// descriptor of its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mspforge::platform {
+
+// Text files end their lines with CR LF on Windows and with LF elsewhere;
+// the MSP output follows the platform's convention.
+#if defined(_WIN32)
+inline constexpr bool kCrLfLineEnds = true;
+#else
+inline constexpr bool kCrLfLineEnds = false;
+#endif
+
+// What makes two paths the same file: the device (volume) and the file's
+// number on it. Hard and symbolic links to one file have one identity.
+// Pipes and devices on Windows have none (known is false), and are never
+// the same file as anything.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+  bool known = false;
+};
+
+inline bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.known && b.known && a.device == b.device && a.file == b.file;
+}
+
+// Readies the process: a closed pipe must make a write fail with an error
+// that the conversion reports, not end the process silently.
+void prepareProcess();
+
+// Reads up to capacity bytes. Returns the number read, 0 at the end of the
+// input, or -1 on a read error. Retries interrupted reads.
+std::ptrdiff_t readSome(int fd, char* into, std::size_t capacity);
+
+// Writes all of bytes; false when a write failed.
+bool writeAll(int fd, std::string_view bytes);
+
+// Opens the input for reading while others may read it but not write it
+// (a shared lock, or a sharing mode). Returns the descriptor and fills
+// identity; -1 when the file is missing, is a directory, or is held for
+// writing by another program.
+int openInputFile(const char* path, FileIdentity& identity);
+
+// Opens the output for writing while nobody else may read or write it. It
+// is refused (-1), untouched, when it is the input itself by any path or
+// link, when it is a directory, or when another program holds it; only
+// then is a regular file emptied. Pipes and devices are written as they
+// are.
+int openOutputFile(const char* path, const FileIdentity& input);
+
+// Closes a descriptor that openInputFile or openOutputFile gave; false when
+// the close reported a late write error.
+bool closeFile(int fd);
+
+// True when path names the very file, pipe or terminal that standard
+// output is ("/dev/stdout", "/dev/fd/1", or the file that standard output
+// is redirected to).
+bool namesStandardOutput(const char* path);
+
+// Standard output as the output of a conversion whose input is input:
+// its descriptor, or -1 when it is the input itself or held by another
+// run. releaseStandardOutput() gives back what it took.
+int takeStandardOutput(const FileIdentity& input);
+void releaseStandardOutput();
+
+// The command-line arguments as UTF-8 byte strings (on Windows they are
+// fetched as UTF-16 and converted, so that any file name reaches the file
+// system intact; elsewhere they are the bytes given).
+std::vector<std::string> commandLineArguments(int argc, char* argv[]);
+
+}  // namespace mspforge::platform
