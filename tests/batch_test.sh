@@ -2,13 +2,26 @@
 # Batch conversion as the README shows it: a directory of MGF files, names
 # with blanks included, converted in parallel with find and xargs; then the
 # Snakemake rule under contrib/, when snakemake is installed.
-# Usage: tests/batch_test.sh MSPFORGE_BINARY
+# Usage: tests/batch_test.sh MSPFORGE_BINARY [EMULATOR ARGS...]
+# (an emulator such as qemu-aarch64 for a cross-built binary)
 set -euo pipefail
 binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+shift
 here=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export PATH="$(dirname "$binary"):$PATH"
+# The commands below call mspforge by name, as a user would.
+mkdir "$work/bin"
+if [ $# -gt 0 ]; then
+  printf '#!/bin/sh\nexec' > "$work/bin/mspforge"
+  printf " '%s'" "$@" "$binary" >> "$work/bin/mspforge"
+  printf ' "$@"\n' >> "$work/bin/mspforge"
+  chmod +x "$work/bin/mspforge"
+  binary=$work/bin/mspforge
+else
+  ln -s "$binary" "$work/bin/mspforge"
+fi
+export PATH="$work/bin:$PATH"
 
 mkdir -p "$work/data/run 1" "$work/data/run2"
 for name in "data/a.mgf" "data/run 1/b c.mgf" "data/run2/d.mgf"; do

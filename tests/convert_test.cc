@@ -61,6 +61,27 @@ TEST(ConvertTest, NulBytesDoNotGlueOutputLines) {
             "Num Peaks: 2\n100\0 1\n200 2\n\n"s);
 }
 
+// A descriptor that cannot be written stands for a failing disk, on every
+// platform: the failure ends the conversion, it is not passed off as done.
+TEST(ConvertTest, WriteErrorIsReportedNotPassedOffAsSuccess) {
+  test::TempDir dir;
+  test::writeFile(dir.path("out.msp"), "");
+  test::OpenDescriptor readOnly(dir.path("out.msp"));
+  const std::string record =
+      "BEGIN IONS\nNAME=A\nMSLEVEL=2\nPEPMASS=1\n100 1\nEND IONS\n";
+  for (int copies : {1, 20000}) {  // the final flush, and a full buffer
+    std::string mgf;
+    for (int i = 0; i < copies; ++i) mgf += record;
+    MgfInput input = mgfInputFromBytes(mgf);
+    MspOutput output = mspOutputToFd(readOnly.fd());
+    ConversionTally tally;
+    EXPECT_EQ(convertRecords(input, output, tally),
+              ConversionResult::WriteFailed)
+        << copies;
+    EXPECT_TRUE(output.failed);
+  }
+}
+
 }  // namespace
 }  // namespace mspforge
 

@@ -65,9 +65,15 @@ std::string makeSyntheticMgf(std::size_t records, std::uint32_t seed) {
            std::to_string(r % 97) + "H\n";
     mgf += "SCANS=" + std::to_string(r + 1) + "\n";
     if (draw.chance(40)) mgf += "ADDUCT=" + std::string(draw.pick(kAdducts)) + "\n";
-    mgf += "FORMULA=C" + std::to_string(5 + draw.below(30)) + "H" +
-           std::to_string(5 + draw.below(50)) + "N2O" +
-           (draw.chance(10) ? "+" : "") + "\n";
+    // Each draw in a statement of its own: the operands of one expression
+    // are evaluated in an order that differs between compilers and targets.
+    // The order of the draws is the one that the pinned output was made
+    // with: last operand first.
+    const bool charged = draw.chance(10);
+    const std::uint32_t hydrogens = 5 + draw.below(50);
+    const std::uint32_t carbons = 5 + draw.below(30);
+    mgf += "FORMULA=C" + std::to_string(carbons) + "H" +
+           std::to_string(hydrogens) + "N2O" + (charged ? "+" : "") + "\n";
     if (draw.chance(80)) {
       mgf += "COLLISION_ENERGY=" + std::to_string(10 + draw.below(50)) + "\n";
     }
@@ -77,12 +83,17 @@ std::string makeSyntheticMgf(std::size_t records, std::uint32_t seed) {
     for (std::uint32_t p = 0; p < peaks; ++p) {
       const std::string mz = draw.decimal(1 + draw.below(precursor), 4);
       const std::uint32_t form = draw.below(20);
-      const std::string intensity =
-          form == 0 ? std::to_string(draw.below(9) + 1) + "." +
-                          std::to_string(draw.below(100)) + "e+0" +
-                          std::to_string(draw.below(6))
-          : form < 3 ? std::to_string(draw.below(100000))
-                     : draw.decimal(draw.below(10000), 2);
+      std::string intensity;
+      if (form == 0) {
+        const std::uint32_t exponent = draw.below(6);
+        const std::uint32_t fraction = draw.below(100);
+        const std::uint32_t digit = draw.below(9) + 1;
+        intensity = std::to_string(digit) + "." + std::to_string(fraction) +
+                    "e+0" + std::to_string(exponent);
+      } else {
+        intensity = form < 3 ? std::to_string(draw.below(100000))
+                             : draw.decimal(draw.below(10000), 2);
+      }
       mgf += mz + (form == 3 || form == 4 ? "\t" : " ") + intensity + "\n";
     }
     mgf += "END IONS\n\n";

@@ -71,12 +71,6 @@ bool makeHardLink(const std::string& target, const std::string& link) {
   return !error;
 }
 
-bool makeSymbolicLink(const std::string& target, const std::string& link) {
-  std::error_code error;
-  std::filesystem::create_symlink(fsPath(target), fsPath(link), error);
-  return !error;
-}
-
 std::string fromTextLineEnds(const std::string& text) {
   if (!platform::kCrLfLineEnds) return text;
   std::string lf;

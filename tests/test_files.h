@@ -28,7 +28,8 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 void makeDirectory(const std::string& path);
-// False when the file system or the platform refuses.
+// False when the file system or the platform refuses (Windows without the
+// right to make symbolic links, and Wine, which makes none).
 bool makeHardLink(const std::string& target, const std::string& link);
 bool makeSymbolicLink(const std::string& target, const std::string& link);
 
@@ -72,6 +73,11 @@ class FileHolder {
   bool holds_ = false;
   std::intptr_t handle_ = -1;
 };
+
+// Why RunOptions::addressSpaceLimit cannot be tested here, or nullptr
+// when it can: Wine does not enforce a job's memory limit, and under qemu
+// the limit binds the emulator rather than the program.
+const char* memoryLimitUnenforced();
 
 // Skips the rest of a test that needs POSIX devices or FIFOs (/dev/full,
 // /dev/stdout, mkfifo), which have no Windows counterpart.

@@ -20,6 +20,18 @@ OpenDescriptor::~OpenDescriptor() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+const char* memoryLimitUnenforced() {
+#if defined(MSPFORGE_TEST_LAUNCHER)
+  return "the memory limit would bind the emulator, not the program";
+#else
+  return nullptr;
+#endif
+}
+
+bool makeSymbolicLink(const std::string& target, const std::string& link) {
+  return ::symlink(target.c_str(), link.c_str()) == 0;
+}
+
 FileHolder::FileHolder(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR);
   handle_ = fd;
@@ -59,11 +71,24 @@ RunResult runMspforge(const std::vector<std::string>& args,
       ::dup2(out, 1);
     }
     ::dup2(errPipe[1], 2);
+    // argv[0] is "mspforge", as a user types it. A cross-built binary
+    // is started through its launcher, which sets argv[0] itself.
+    std::vector<std::string> words;
+#if defined(MSPFORGE_TEST_LAUNCHER)
+    const std::string launcher = MSPFORGE_TEST_LAUNCHER;
+    for (std::size_t from = 0;;) {
+      const std::size_t bar = launcher.find('|', from);
+      words.push_back(launcher.substr(from, bar - from));
+      if (bar == std::string::npos) break;
+      from = bar + 1;
+    }
+    words.push_back(MSPFORGE_BINARY);
+#else
+    words.push_back("mspforge");
+#endif
+    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    std::string name = "mspforge";
-    argv.push_back(name.data());
-    std::vector<std::string> copies(args);
-    for (std::string& arg : copies) argv.push_back(arg.data());
+    for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     ::closefrom(3);
     if (options.addressSpaceLimit > 0) {
@@ -72,7 +97,11 @@ RunResult runMspforge(const std::vector<std::string>& args,
           static_cast<rlim_t>(options.addressSpaceLimit);
       ::setrlimit(RLIMIT_AS, &limit);
     }
+#if defined(MSPFORGE_TEST_LAUNCHER)
+    ::execv(argv[0], argv.data());
+#else
     ::execv(MSPFORGE_BINARY, argv.data());
+#endif
     ::_exit(127);
   }
   ::close(outPipe[1]);

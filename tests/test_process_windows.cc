@@ -1,10 +1,13 @@
 // Running the binary and holding files, on Windows: CreateProcessW with
 // pipes for the standard streams, a job object for the memory limit, and
 // openings that share nothing to stand for another program's hold.
+// windows.h first: the other Windows headers build on it.
+#include <windows.h>
+// clang-format off
+#include <psapi.h>
+// clang-format on
 #include <fcntl.h>
 #include <io.h>
-#include <psapi.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -79,6 +82,46 @@ OpenDescriptor::OpenDescriptor(const std::string& path, bool writeOnly)
 
 OpenDescriptor::~OpenDescriptor() {
   if (fd_ >= 0) ::_close(fd_);
+}
+
+namespace {
+
+bool runningUnderWine() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr &&
+         ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace
+
+const char* memoryLimitUnenforced() {
+  return runningUnderWine()
+             ? "Wine does not enforce a job object's memory limit"
+             : nullptr;
+}
+
+namespace {
+
+bool opens(const std::wstring& path) {
+  // Wine opens a symbolic link only when some access is asked for.
+  HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(handle);
+  return true;
+}
+
+}  // namespace
+
+// Wine 8 reports success from CreateSymbolicLinkW but makes no usable
+// link, so under Wine there is none to test with.
+bool makeSymbolicLink(const std::string& target, const std::string& link) {
+  const std::wstring wideLink = wide(link);
+  return !runningUnderWine() &&
+         ::CreateSymbolicLinkW(wideLink.c_str(), wide(target).c_str(),
+                               SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
+         opens(wideLink);
 }
 
 FileHolder::FileHolder(const std::string& path) {

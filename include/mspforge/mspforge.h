@@ -30,6 +30,7 @@
 #include "mspforge/read_integer.h"
 #include "mspforge/record_types.h"
 #include "mspforge/streams.h"
+#include "mspforge/version.h"  // MSPFORGE_VERSION "MAJOR.MINOR.PATCH"
 
 namespace mspforge {
 

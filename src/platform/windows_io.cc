@@ -3,10 +3,13 @@
 // read and written with ReadFile and WriteFile on the handle behind each C
 // runtime descriptor, so that the runtime's text mode never touches the
 // bytes (the MSP writer makes its own CR LF line ends).
+// windows.h first: the other Windows headers build on it.
+#include <windows.h>
+// clang-format off
+#include <shellapi.h>
+// clang-format on
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
