@@ -2,7 +2,7 @@
 # Installs the release build into a temporary prefix and checks what a user
 # gets: the binary converts the example, the man page renders without
 # warnings, a separate CMake project builds against the installed package,
-# and cpack makes a Debian package holding all of it.
+# and cpack makes the two Debian packages, which lintian passes.
 # Usage: scripts/check_install.sh   (after cmake --workflow --preset test)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +19,7 @@ echo "installed into a temporary prefix:"
 cmp "$work/library.msp" "$here/examples/library.msp"
 echo "installed binary converts the example"
 
-MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/mspforge.1" \
+MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/mspforge.1.gz" \
   > "$work/man.txt" 2> "$work/man.err"
 if [ -s "$work/man.err" ]; then cat "$work/man.err"; exit 1; fi
 grep -q 'EXIT STATUS' "$work/man.txt"
@@ -34,15 +34,27 @@ grep -q '^Precursor_type: \[M+H\]+$' "$work/consumer.out"
 grep -qx 'Total spectra = 8 Ignored spectra(no peaks) = 1 Unrecognized format 1 spectra' \
   "$work/consumer.out"
 cmp "$work/consumer.msp" "$here/examples/library.msp"
+version=$(sed -n 's/^project(mspforge VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
+grep -qx "mspforge $version ($version)" "$work/consumer.out"
 echo "consumer project builds against find_package(mspforge) and runs"
 
-(cd "$build" && cpack -G DEB >/dev/null)
-deb=$(ls "$build"/package/mspforge_*.deb)
-dpkg-deb --info "$deb" | grep -E '^ (Package|Version|Section|Depends|Maintainer):'
-dpkg-deb --contents "$deb" > "$work/contents.txt"
-for path in ./usr/bin/mspforge ./usr/share/man/man1/mspforge.1 \
-            ./usr/share/doc/mspforge/README.md ./usr/include/mspforge/mspforge.h \
-            ./usr/lib/cmake/mspforge/mspforgeConfig.cmake; do
-  grep -q " $path\$" "$work/contents.txt" || { echo "package lacks $path"; exit 1; }
+(cd "$build" && rm -rf package && cpack -G DEB >/dev/null)
+for package in mspforge libmspforge-dev; do
+  deb=$(ls "$build"/package/${package}_*.deb)
+  dpkg-deb --info "$deb" | grep -E '^ (Package|Version|Section|Depends|Maintainer):'
+  dpkg-deb --contents "$deb" >> "$work/contents.txt"
+  # Any lintian error or warning fails the check.
+  if ! lintian --fail-on error,warning "$deb" > "$work/lintian.txt" 2>&1; then
+    cat "$work/lintian.txt"
+    echo "lintian finds fault with $(basename "$deb")"
+    exit 1
+  fi
+  echo "Debian package: $(basename "$deb"), lintian clean"
 done
-echo "Debian package: $(basename "$deb")"
+for path in ./usr/bin/mspforge ./usr/share/man/man1/mspforge.1.gz \
+            ./usr/share/doc/mspforge/README.md ./usr/share/doc/mspforge/copyright \
+            ./usr/share/doc/libmspforge-dev/copyright \
+            ./usr/include/mspforge/mspforge.h ./usr/include/mspforge/version.h \
+            ./usr/lib/libmspforge.a ./usr/lib/cmake/mspforge/mspforgeConfig.cmake; do
+  grep -q " $path\$" "$work/contents.txt" || { echo "packages lack $path"; exit 1; }
+done

@@ -16,11 +16,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# wine64 is not on the PATH in Debian's package; WINEDEBUG=-all keeps
-# Wine's own diagnostics out of the test output.
+# wine64 is not on the PATH in Debian's package. WINEDEBUG=-all keeps
+# Wine's own diagnostics out of the test output; the DLL overrides stop a
+# new Wine prefix from offering to install .NET and HTML support.
 find_program(MSPFORGE_WINE NAMES wine64 wine
              PATHS /usr/lib/wine /usr/lib64/wine NO_CMAKE_FIND_ROOT_PATH)
 if(MSPFORGE_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR
-      ${CMAKE_COMMAND} -E env WINEDEBUG=-all ${MSPFORGE_WINE})
+      ${CMAKE_COMMAND} -E env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+      ${MSPFORGE_WINE})
 endif()

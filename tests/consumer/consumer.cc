@@ -30,5 +30,8 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   std::fputs(mspforge::formatTally(tally).c_str(), stdout);
+  std::printf("mspforge %s (%d.%d.%d)\n", MSPFORGE_VERSION,
+              MSPFORGE_VERSION_MAJOR, MSPFORGE_VERSION_MINOR,
+              MSPFORGE_VERSION_PATCH);
   return 0;
 }
