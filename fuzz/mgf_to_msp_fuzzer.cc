@@ -2,7 +2,9 @@
 // give a well-formed MSP text whose tally adds up (see
 // checkConversionInvariants), and the fast line reader, peak test and
 // FieldMap must agree with straightforward ones on them
-// (checkFastPathsAgainstReference).
+// (checkFastPathsAgainstReference), and the record reader with a plain
+// reading of the rules, from memory and from small pieces
+// (checkReaderAgainstReference).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   std::string problem = mspforge::test::checkConversionInvariants(bytes);
   if (problem.empty()) {
     problem = mspforge::test::checkFastPathsAgainstReference(bytes);
+  }
+  if (problem.empty()) {
+    problem = mspforge::test::checkReaderAgainstReference(bytes);
   }
   if (!problem.empty()) {
     std::fprintf(stderr, "invariant broken: %s\n", problem.c_str());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -155,7 +156,7 @@ std::string checkFastPathsAgainstReference(std::string_view bytes) {
     reference[std::string(key)] = std::string(value);
     if ((n & (n + 1)) == 0 || (n % 7 == 0 && n < 2000)) {
       // Read between writes too: the map sorts lazily and merges.
-      const std::string* found = fast.find(key);
+      const std::string_view* found = fast.find(key);
       if (found == nullptr || *found != value) return "FieldMap lost a key";
     }
     ++n;
@@ -170,6 +171,115 @@ std::string checkFastPathsAgainstReference(std::string_view bytes) {
     ++it;
   }
   return "";
+}
+
+namespace {
+
+struct PlainRecord {
+  std::map<std::string, std::string> fields;
+  std::vector<std::string> peaks;
+  bool operator==(const PlainRecord&) const = default;
+};
+
+// The lines of bytes as an MGF reader sees them: up to a 0x1A, cut after
+// each LF, CR LF read as LF, the last line without its LF if it has none.
+std::vector<std::string> plainLines(std::string_view bytes) {
+  std::string_view text = bytes.substr(0, bytes.find('\x1A'));
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t lf = text.find('\n');
+    std::string line(
+        text.substr(0, lf == std::string_view::npos ? text.size() : lf + 1));
+    text.remove_prefix(line.size());
+    if (line.ends_with("\r\n")) line.erase(line.size() - 2, 1);
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// The complete records of bytes, read by the rules one line at a time.
+std::vector<PlainRecord> plainRecords(std::string_view bytes) {
+  std::vector<PlainRecord> records;
+  const std::vector<std::string> lines = plainLines(bytes);
+  std::size_t i = 0;
+  for (;;) {
+    while (i < lines.size() && lines[i].rfind("BEGIN IONS", 0) != 0) ++i;
+    if (i == lines.size()) return records;
+    ++i;
+    PlainRecord record;
+    bool ended = false;
+    for (; i < lines.size() && !ended; ++i) {
+      const std::string& line = lines[i];
+      const std::size_t equals = line.find('=');
+      if (equals != std::string::npos) {
+        const std::string key = line.substr(0, equals);
+        std::string value = line.substr(equals + 1);
+        if (!value.empty() && value.back() == '\n') value.pop_back();
+        if (key == "USI" || key == "EXACTMASS" || value == "N/A") continue;
+        record.fields[key] = value;
+      } else if (line.rfind("END IONS", 0) == 0) {
+        ended = true;
+      } else if (std::strtod(line.c_str(), nullptr) >= 1.0) {
+        record.peaks.push_back(line);
+      }
+    }
+    if (!ended) return records;
+    records.push_back(record);
+  }
+}
+
+std::string compareRecords(MgfInput& input,
+                           const std::vector<PlainRecord>& expected,
+                           const char* how) {
+  FieldMap fields;
+  PeakLines peaks;
+  std::size_t n = 0;
+  while (readMgfRecord(input, fields, peaks)) {
+    PlainRecord record;
+    for (const Field& field : fields) {
+      record.fields[std::string(field.key)] = std::string(field.value);
+    }
+    for (std::size_t i = 0; i < peaks.size(); ++i) {
+      record.peaks.emplace_back(peaks[i]);
+    }
+    std::string runs;
+    for (std::string_view run : peaks.runs()) runs += run;
+    std::string lines;
+    for (const std::string& peak : record.peaks) lines += peak;
+    if (n >= expected.size() || !(record == expected[n]) || runs != lines) {
+      return std::string(how) + ": record " + std::to_string(n + 1) +
+             " differs from the plain reading";
+    }
+    ++n;
+  }
+  if (n != expected.size()) {
+    return std::string(how) + ": " + std::to_string(n) + " records, not " +
+           std::to_string(expected.size());
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string checkReaderAgainstReference(std::string_view bytes) {
+  const std::vector<PlainRecord> expected = plainRecords(bytes);
+  MgfInput memory = mgfInputFromBytes(bytes);
+  std::string problem = compareRecords(memory, expected, "from memory");
+  if (!problem.empty()) return problem;
+  // A few bytes at a time into a small buffer, the sizes drawn from the
+  // bytes themselves so that each input is read the same way every time.
+  std::size_t at = 0;
+  std::size_t draw = bytes.size();
+  MgfInput pieces = mgfInputFromReader([&](char* into, std::size_t room) {
+    draw = draw * 6364136223846793005u + 1442695040888963407u;
+    const std::size_t take =
+        std::min({room, bytes.size() - at, 1 + (draw >> 59)});
+    std::memcpy(into, bytes.data() + at, take);
+    at += take;
+    return static_cast<std::ptrdiff_t>(take);
+  });
+  pieces.blockSize = 16 + bytes.size() % 48;
+  return compareRecords(pieces, expected, "in small pieces");
 }
 
 }  // namespace mspforge::test

@@ -28,4 +28,12 @@ std::string checkConversionInvariants(std::string_view mgf);
 // Returns "" when they agree, else where they differ.
 std::string checkFastPathsAgainstReference(std::string_view bytes);
 
+// Checks readMgfRecord against a plain reading of the same bytes by the
+// rules of an MGF record (a split into lines, then one rule per kind of
+// line, with std::map and std::string), record by record: from memory,
+// and from a reader that hands over a few bytes at a time into a small
+// buffer, so that records run past the bytes at hand and are read again.
+// Returns "" when they agree, else where they differ.
+std::string checkReaderAgainstReference(std::string_view bytes);
+
 }  // namespace mspforge::test

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
+#include "synthetic_mgf.h"
 #include "test_files.h"
 
 namespace mspforge {
@@ -97,6 +99,69 @@ TEST(ConvertTest, ReadErrorIsReportedNotTakenForTheEnd) {
   ConversionTally tally;
   EXPECT_EQ(convertRecords(input, output, tally),
             ConversionResult::ReadFailed);
+}
+
+}  // namespace
+}  // namespace mspforge
+
+namespace mspforge {
+namespace {
+
+// A file is read through a mapping a window at a time and its peak lines
+// are written as spans of it; the output must be the bytes that the plain
+// in-memory conversion gives, whatever falls on a window's edge: records,
+// CR LF pairs, and a record larger than a window.
+TEST(ConvertTest, MappedFileGivesTheBytesOfTheInMemoryConversion) {
+  std::string lf = test::makeSyntheticMgf(7000, 3);  // about 9 MB
+  lf += "BEGIN IONS\nNAME=Huge\nMSLEVEL=2\nPEPMASS=1\nTITLE=" +
+        std::string(9u << 20, 'T') + "\n";
+  for (int i = 0; i < 200000; ++i) lf += "100." + std::to_string(i) + " 1\n";
+  lf += "END IONS\n" + test::makeSyntheticMgf(500, 4);
+  std::string crlf;
+  for (char c : lf) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  for (const std::string* mgf : {&lf, &crlf}) {
+    std::string expected;
+    ConversionTally expectedTally;
+    ASSERT_EQ(convertBytes(*mgf, expected, expectedTally),
+              ConversionResult::Complete);
+    test::TempDir dir;
+    test::writeFile(dir.path("in.mgf"), *mgf);
+    ConversionTally tally;
+    ASSERT_EQ(convertFile(dir.path("in.mgf").c_str(),
+                          dir.path("out.msp").c_str(), tally),
+              ConversionResult::Complete);
+    EXPECT_EQ(formatTally(tally), formatTally(expectedTally));
+    const std::string written = test::readMspFile(dir.path("out.msp"));
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected);
+  }
+}
+
+// A file cut short while it is being read (another program truncates it)
+// ends the conversion as a read error, never as a crash (SIGBUS).
+TEST(ConvertTest, FileTruncatedWhileMappedIsAReadError) {
+  const std::string mgf = test::makeSyntheticMgf(12000, 5);  // about 15 MB
+  for (std::size_t cutAfter : {std::size_t{1}, std::size_t{4000}}) {
+    test::TempDir dir;
+    test::writeFile(dir.path("in.mgf"), mgf);
+    test::OpenDescriptor file(dir.path("in.mgf"));
+    MgfInput input = mgfInputFromFd(file.fd());
+    FieldMap source;
+    PeakLines peaks;
+    for (std::size_t i = 0; i < cutAfter; ++i) {
+      ASSERT_TRUE(readMgfRecord(input, source, peaks));
+    }
+    std::error_code error;
+    std::filesystem::resize_file(dir.path("in.mgf"), 1 << 20, error);
+    if (error) GTEST_SKIP() << "the platform refuses to cut a mapped file";
+    std::size_t more = 0;
+    while (readMgfRecord(input, source, peaks)) ++more;
+    EXPECT_TRUE(input.failed) << cutAfter;
+    EXPECT_LT(cutAfter + more, 12000u);
+  }
 }
 
 }  // namespace

@@ -28,6 +28,7 @@ TEST(CorpusTest, EveryFileConvertsConsistently) {
     EXPECT_GE(c.tally.writtenSpectra(), 0) << name;
     EXPECT_EQ(countMspRecords(c.msp), c.tally.writtenSpectra()) << name;
     EXPECT_EQ(checkConversionInvariants(mgf), "") << name;
+    EXPECT_EQ(checkReaderAgainstReference(mgf), "") << name;
     EXPECT_EQ(c.msp.find('\r'), std::string::npos) << name;
   }
   EXPECT_EQ(files, 12);
@@ -104,14 +105,14 @@ TEST(CorpusTest, IonModeAndAdductAgreeOnPolarity) {
           !translateRecord(source, compound, library, comments)) {
         continue;
       }
-      const std::string* ionMode = library.find("Ion_mode");
-      const std::string* adduct = library.find("Precursor_type");
+      const std::string_view* ionMode = library.find("Ion_mode");
+      const std::string_view* adduct = library.find("Precursor_type");
       if (ionMode == nullptr || adduct == nullptr || adduct->empty()) continue;
       ++checked;
       const char adductMode = adduct->back() == '-' ? 'N' : 'P';
       if (adductMode == (*ionMode)[0]) continue;
       std::string bracket;
-      const std::string* charge = comments.find("CHARGE");
+      const std::string_view* charge = comments.find("CHARGE");
       const bool chargeSays =
           charge != nullptr && readCharge(*charge) != 0 &&
           (readCharge(*charge) < 0 ? 'N' : 'P') == adductMode;

@@ -23,6 +23,7 @@ TEST(FuzzRegressionTest, EveryKeptInputHoldsTheInvariants) {
       const std::string bytes = readFile(entry.path().string());
       EXPECT_EQ(checkConversionInvariants(bytes), "") << entry.path();
       EXPECT_EQ(checkFastPathsAgainstReference(bytes), "") << entry.path();
+      EXPECT_EQ(checkReaderAgainstReference(bytes), "") << entry.path();
     }
   }
   EXPECT_GT(inputs, 0);

@@ -20,7 +20,9 @@ struct Record {
 
 Record recordOf(const FieldMap& fields, const PeakLines& peaks) {
   Record record;
-  for (const Field& field : fields) record.fields[field.key] = field.value;
+  for (const Field& field : fields) {
+    record.fields[std::string(field.key)] = std::string(field.value);
+  }
   for (std::size_t i = 0; i < peaks.size(); ++i) {
     record.peaks.emplace_back(peaks[i]);
   }

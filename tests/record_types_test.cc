@@ -11,7 +11,7 @@ namespace {
 
 std::vector<std::string> keysOf(const FieldMap& map) {
   std::vector<std::string> keys;
-  for (const Field& field : map) keys.push_back(field.key);
+  for (const Field& field : map) keys.emplace_back(field.key);
   return keys;
 }
 
@@ -74,10 +74,52 @@ TEST(PeakLinesTest, KeepsEachLineWithItsOwnBytes) {
   EXPECT_EQ(peaks[0], "51.0229 12.5\n");
   EXPECT_EQ(peaks[1], std::string_view("110\t100\0x\n", 10));
   EXPECT_EQ(peaks[2], "3 4");
-  EXPECT_EQ(peaks.bytes(), std::string("51.0229 12.5\n110\t100\0x\n3 4", 26));
+  std::string joined;
+  for (std::string_view run : peaks.runs()) joined += run;
+  EXPECT_EQ(joined, std::string("51.0229 12.5\n110\t100\0x\n3 4", 26));
   peaks.clear();
   EXPECT_TRUE(peaks.empty());
-  EXPECT_EQ(peaks.bytes(), "");
+  EXPECT_TRUE(peaks.runs().empty());
+}
+
+// Lines that follow one another in memory, as peak lines do in an MGF
+// file, form one run; a gap starts a new one.
+TEST(PeakLinesTest, AdjacentViewsFormOneRun) {
+  const std::string text = "1 1\n2 2\nX\n3 3\n4 4\n";
+  const std::string_view all(text);
+  PeakLines peaks;
+  peaks.appendView(all.substr(0, 4));
+  peaks.appendView(all.substr(4, 4));
+  peaks.appendView(all.substr(10, 4));  // after the gap of "X\n"
+  peaks.appendView(all.substr(14, 4));
+  ASSERT_EQ(peaks.runs().size(), 2u);
+  EXPECT_EQ(peaks.runs()[0], "1 1\n2 2\n");
+  EXPECT_EQ(peaks.runs()[1], "3 3\n4 4\n");
+  EXPECT_EQ(peaks.size(), 4u);
+  EXPECT_EQ(peaks[2], "3 3\n");
+}
+
+// Copies that set() and append() make outlive the texts they were made
+// from, and views stored with setView() are the caller's bytes.
+TEST(FieldMapTest, SetCopiesAndSetViewDoesNot) {
+  FieldMap map;
+  std::string key = "TITLE";
+  std::string value = "first";
+  map.set(key, value);
+  key.assign("XXXXX");
+  value.assign("xxxxx");
+  ASSERT_NE(map.find("TITLE"), nullptr);
+  EXPECT_EQ(*map.find("TITLE"), "first");
+  const std::string shared = "SCANS=17";
+  map.setView(std::string_view(shared).substr(0, 5),
+              std::string_view(shared).substr(6));
+  EXPECT_EQ(map.find("SCANS")->data(), shared.data() + 6);
+  // Many copies: the storage grows in chunks that never move.
+  for (int i = 0; i < 10000; ++i) {
+    map.set("K" + std::to_string(i), std::string(100, 'v'));
+  }
+  EXPECT_EQ(*map.find("TITLE"), "first");
+  EXPECT_EQ(*map.find("K9999"), std::string(100, 'v'));
 }
 
 }  // namespace
@@ -93,7 +135,9 @@ TEST(FieldMapTest, LaterValueWinsWhateverTheOrderOfKeys) {
     map.set(key, std::to_string(n++));
   }
   std::vector<std::string> entries;
-  for (const Field& field : map) entries.push_back(field.key + field.value);
+  for (const Field& field : map) {
+    entries.push_back(std::string(field.key) + std::string(field.value));
+  }
   EXPECT_EQ(entries, (std::vector<std::string>{"A5", "B4", "C2"}));
   map.set("A", "last");
   EXPECT_EQ(*map.find("A"), "last");

@@ -32,9 +32,11 @@ struct Translation {
 
 Translation translate(const Fields& source) {
   Translation t;
+  // The outputs view the source's bytes: it must outlive them.
+  const FieldMap sourceFields = mapOf(source);
   FieldMap library;
   FieldMap comments;
-  t.accepted = translateRecord(mapOf(source), t.name, library, comments);
+  t.accepted = translateRecord(sourceFields, t.name, library, comments);
   t.library = fieldsOf(library);
   t.comments = fieldsOf(comments);
   return t;

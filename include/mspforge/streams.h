@@ -3,38 +3,82 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace mspforge {
 
-// MGF input, read in large blocks and delivered line by line.
+// MGF input, delivered line by line from a window of bytes.
 //
-// Lines are read whole, however long: the buffer grows to hold the longest
-// line met, so memory is bounded by that line, not by the file. Two things
-// that text-mode reading does on Windows are done here on every platform,
-// so that an MGF file reads the same wherever it was written:
+// A regular file is mapped into memory a window at a time, and a window is
+// released when the reader moves past it, so memory stays flat however
+// large the file; pipes, terminals and devices are read in large blocks
+// into a buffer. Either way lines are whole, however long: a window or the
+// buffer grows to hold the longest record. Two things that text-mode
+// reading does on Windows are done here on every platform, so that an MGF
+// file reads the same wherever it was written:
 //   - a CR LF pair reads as a single LF (a CR not followed by LF is an
 //     ordinary byte), so no CR reaches a key, a value or a peak line;
 //   - a 0x1A byte (Ctrl-Z, an old end-of-file marker that some Windows
 //     tools still append) ends the input; nothing after it is read.
-// Every other byte, NUL included, is delivered as it is.
+// Every other byte, NUL included, is delivered as it is. The lines and the
+// record views made from them stay valid until the window moves, which
+// happens only inside readMgfRecord (or readLine); beforeMove is called
+// first, so that an output still pointing into the window can be written.
 struct MgfInput {
-  int fd = -1;            // source descriptor; -1 for an in-memory input
-  std::vector<char> buffer;
-  std::size_t begin = 0;  // first byte not yet delivered
-  std::size_t end = 0;    // one past the last byte read into buffer
-  bool atEnd = false;     // nothing more will be read into buffer
-  bool failed = false;    // a read error ended the input early
+  int fd = -1;              // source descriptor; -1 for an in-memory input
+  char* data = nullptr;     // the bytes at hand: [begin, end) not delivered
+  std::size_t begin = 0;    // first byte not yet delivered
+  std::size_t end = 0;      // one past the last byte at hand
+  bool atEnd = false;       // no bytes will follow those at hand
+  bool failed = false;      // a read error ended the input early
+  std::function<void()> beforeMove;  // called before the bytes move
+
+  // The line scanner's place: the 64-byte block at scanBlock, with a bit
+  // for each LF and each "=" in it at or after scanFrom (the position of
+  // begin that they were made for).
+  const char* scanBlock = nullptr;
+  std::uint64_t lfBits = 0;
+  std::uint64_t equalsBits = 0;
+  std::size_t scanFrom = static_cast<std::size_t>(-1);
+
+  // Where the bytes come from. An input with a reader function takes its
+  // bytes from it instead of from fd: it fills at most the given number of
+  // bytes and returns how many, 0 at the end, -1 on an error.
+  std::function<std::ptrdiff_t(char*, std::size_t)> reader;
+  std::size_t blockSize = std::size_t{1} << 20;  // least bytes per refill
+  std::vector<char> buffer;  // read and in-memory inputs
+  bool mapped = false;       // a regular file, mapped a window at a time
+  void* window = nullptr;    // the mapping, when mapped
+  std::size_t windowSize = 0;
+  std::uint64_t windowOffset = 0;  // file offset of the mapping
+  std::uint64_t fileSize = 0;      // size of the file when mapped
+  std::uint64_t markScanned = 0;   // file offset up to which no 0x1A was
+                                   // found
+
+  MgfInput() = default;
+  MgfInput(MgfInput&& other) noexcept;
+  MgfInput& operator=(MgfInput&& other) noexcept;
+  MgfInput(const MgfInput&) = delete;
+  MgfInput& operator=(const MgfInput&) = delete;
+  ~MgfInput();  // releases the mapping
 };
 
-// An input that reads the open descriptor fd from its current position.
-// The descriptor must stay open while the input is used.
+// An input that reads the open descriptor fd from its current position:
+// mapped when fd is a regular file, read in blocks otherwise. The
+// descriptor must stay open while the input is used.
 MgfInput mgfInputFromFd(int fd);
 
 // An input over a copy of bytes.
 MgfInput mgfInputFromBytes(std::string_view bytes);
+
+// An input that takes its bytes from reader, in order, a block at a time
+// (see MgfInput::reader): a stream of chunks from anywhere.
+MgfInput mgfInputFromReader(
+    std::function<std::ptrdiff_t(char*, std::size_t)> reader);
 
 // MSP output, gathered in one large buffer and written in big writes.
 //
@@ -42,12 +86,27 @@ MgfInput mgfInputFromBytes(std::string_view bytes);
 // reaches its descriptor with every LF written as CR LF, as a text file on
 // Windows has it; a CR already before an LF stays in front of the pair
 // (CR CR LF), and no other byte changes.
+//
+// An output whose spansByReference is set takes the peak lines as spans of
+// the input instead of copying them: they are written, between the pieces
+// of text, with gathered writes straight from the input. The spans must
+// then stay valid until the output is flushed; convertRecords arranges
+// that by flushing before the input moves (MgfInput::beforeMove).
 struct MspOutput {
+  struct Span {
+    std::size_t textOffset;  // the span goes out after text[0, textOffset)
+    const char* bytes;
+    std::size_t size;
+  };
+
   int fd = -1;          // destination descriptor; -1 keeps everything in text
   std::string text;     // bytes not yet written (all of them when fd is -1)
   bool failed = false;  // a write failed; the output is incomplete
-  bool crlfLineEnds = false;  // write each LF as CR LF (fd outputs only)
-  std::string translated;     // scratch for the CR LF translation
+  bool crlfLineEnds = false;      // write each LF as CR LF (fd outputs only)
+  bool spansByReference = false;  // fd outputs without CR LF only
+  std::vector<Span> spans;        // input spans waiting to be written
+  std::size_t spanBytes = 0;      // their total size
+  std::string translated;         // scratch for the CR LF translation
 };
 
 // An output that writes to the open descriptor fd, with the platform's

@@ -14,6 +14,19 @@ ConversionResult convertRecords(MgfInput& input, MspOutput& output,
   PeakLines peakLines;
   CompoundName compoundName;
 
+  // Peak lines go out as spans of the input, written before the input
+  // moves on; a translated output copies them.
+  output.spansByReference = output.fd >= 0 && !output.crlfLineEnds;
+  input.beforeMove = [&output] { flushAll(output); };
+  struct Detach {
+    MgfInput& input;
+    MspOutput& output;
+    ~Detach() {
+      input.beforeMove = nullptr;
+      output.spansByReference = false;
+    }
+  } detach{input, output};
+
   while (readMgfRecord(input, sourceFields, peakLines)) {
     ++tally.totalSpectra;
     if (peakLines.empty()) {

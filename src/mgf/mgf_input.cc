@@ -1,109 +1,255 @@
 #include "mgf/mgf_input.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/platform_io.h"
 
 namespace mspforge {
 namespace {
 
-// Large blocks keep the number of read() calls low; the buffer only grows
-// beyond this for a line longer than it.
-constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+// A mapped file is seen through a window of this size, moved forward as
+// the reader goes: memory holds one window, whatever the file's size. A
+// window grows only to hold a record larger than half of it.
+constexpr std::size_t kWindowSize = std::size_t{4} << 20;
+
+// A buffer's bytes start at an address aligned to a scan block and are
+// followed by a block of padding, so that every block the scanner reads
+// lies inside the allocation.
+constexpr std::size_t kPadding = kScanBlock;
 
 constexpr char kEndOfFileMark = 0x1A;
 
-std::size_t usableSize(const MgfInput& input) {
-  return input.buffer.size() < kPadding ? 0 : input.buffer.size() - kPadding;
+char* alignedStart(std::vector<char>& buffer) {
+  const std::uintptr_t address =
+      reinterpret_cast<std::uintptr_t>(buffer.data());
+  return buffer.data() + ((kScanBlock - address % kScanBlock) % kScanBlock);
 }
 
-// Cuts the valid bytes at a 0x1A among those from `from` on.
+// A buffer whose aligned part holds at least size bytes, and the padding.
+void allocate(std::vector<char>& buffer, std::size_t size) {
+  buffer.assign(size + kScanBlock + kPadding, '\0');
+}
+
+std::size_t usableSize(MgfInput& input) {
+  if (input.buffer.empty()) return 0;
+  return input.buffer.size() -
+         static_cast<std::size_t>(alignedStart(input.buffer) -
+                                  input.buffer.data()) -
+         kPadding;
+}
+
+// Cuts the bytes at hand at a 0x1A among those from `from` on.
 void stopAtEndOfFileMark(MgfInput& input, std::size_t from) {
-  if (from == input.end) return;
+  if (from >= input.end) return;
   const void* mark =
-      std::memchr(input.buffer.data() + from, kEndOfFileMark, input.end - from);
+      std::memchr(input.data + from, kEndOfFileMark, input.end - from);
   if (mark != nullptr) {
     input.end = static_cast<std::size_t>(static_cast<const char*>(mark) -
-                                         input.buffer.data());
+                                         input.data);
     input.atEnd = true;
   }
 }
 
-// Moves the undelivered bytes to the front, makes room, and reads one more
-// block. Afterwards either more bytes are there or input.atEnd is set.
-void refill(MgfInput& input) {
-  if (input.begin > 0 && input.end > input.begin) {
-    std::memmove(input.buffer.data(), input.buffer.data() + input.begin,
-                 input.end - input.begin);
+void unmapWindow(MgfInput& input) {
+  if (input.window == nullptr) return;
+  if (platform::mappingLostBytes(static_cast<char*>(input.window))) {
+    input.failed = true;
   }
-  input.end -= input.begin;
-  input.begin = 0;
+  platform::unmapFile(static_cast<char*>(input.window), input.windowSize);
+  input.window = nullptr;
+  input.windowSize = 0;
+}
+
+// Maps the window that starts at the byte `keep` stands for, large enough
+// for twice the kept bytes, and scans its new part for 0x1A.
+void moveWindow(MgfInput& input, std::size_t& keep) {
+  // A file that shrank since it was opened has lost bytes the reader was
+  // promised: a read error, found before anything past its end is mapped.
+  std::uint64_t sizeNow = 0;
+  if (!platform::mappableFileSize(input.fd, sizeNow) ||
+      sizeNow < input.fileSize) {
+    unmapWindow(input);
+    input.data = nullptr;
+    input.begin = input.end = keep = 0;
+    input.atEnd = true;
+    input.failed = true;
+    return;
+  }
+  const std::uint64_t keepOffset = input.windowOffset + keep;
+  const std::uint64_t keptBytes = input.end - keep;
+  const std::uint64_t alignment = platform::mappingAlignment();
+  const std::uint64_t start = keepOffset - keepOffset % alignment;
+  const std::uint64_t wanted =
+      std::max<std::uint64_t>(kWindowSize, 2 * (keepOffset - start + keptBytes));
+  const std::size_t length =
+      static_cast<std::size_t>(std::min(wanted, input.fileSize - start));
+  unmapWindow(input);
+  input.windowOffset = start;
+  char* window = length == 0 ? nullptr
+                             : platform::mapFile(input.fd, start, length);
+  if (window == nullptr) {
+    // Mapping failed (no address space left, say): nothing more to read.
+    input.data = nullptr;
+    input.begin = input.end = 0;
+    keep = 0;
+    input.atEnd = true;
+    input.failed = length != 0;
+    return;
+  }
+  input.window = window;
+  input.windowSize = length;
+  input.data = window;
+  input.scanFrom = static_cast<std::size_t>(-1);
+  keep = static_cast<std::size_t>(keepOffset - start);
+  input.begin = keep;
+  input.end = length;
+  if (start + length == input.fileSize) input.atEnd = true;
+  const std::size_t scanFrom =
+      static_cast<std::size_t>(input.markScanned - start);
+  stopAtEndOfFileMark(input, scanFrom);
+  input.markScanned = start + input.end;
+  if (input.atEnd && platform::mappingLostBytes(window)) input.failed = true;
+}
+
+// Moves the kept bytes to the front of the buffer, makes room, and reads
+// until the buffer is full or the input ends.
+void refillBuffer(MgfInput& input, std::size_t& keep) {
+  const std::size_t kept = input.end - keep;
   const std::size_t usable = usableSize(input);
-  if (usable - input.end < kBlockSize / 2) {
-    input.buffer.resize((usable < kBlockSize ? kBlockSize : usable * 2) +
-                        kPadding);
+  const std::size_t block = input.blockSize;
+  // The buffer grows only for a record larger than half of it.
+  if (usable - std::min(kept, usable) < block / 2 + 1) {
+    std::vector<char> larger;
+    allocate(larger, usable < block ? block : usable * 2);
+    if (kept > 0) std::memcpy(alignedStart(larger), input.data + keep, kept);
+    input.buffer.swap(larger);
+  } else if (kept > 0 && input.data + keep != alignedStart(input.buffer)) {
+    std::memmove(alignedStart(input.buffer), input.data + keep, kept);
   }
-  const std::ptrdiff_t n =
-      platform::readSome(input.fd, input.buffer.data() + input.end,
-                         usableSize(input) - input.end);
-  if (n > 0) {
+  input.data = alignedStart(input.buffer);
+  input.end = kept;
+  keep = 0;
+  input.begin = 0;
+  input.scanFrom = static_cast<std::size_t>(-1);
+  // Fill the buffer: a pipe gives a few kilobytes a read, and a record that
+  // does not fit is parsed again after each refill.
+  while (input.end < usableSize(input)) {
+    char* into = input.data + input.end;
+    const std::size_t room = usableSize(input) - input.end;
+    const std::ptrdiff_t n = input.reader ? input.reader(into, room)
+                                          : platform::readSome(input.fd, into,
+                                                               room);
+    if (n <= 0) {
+      input.atEnd = true;
+      input.failed = n < 0;
+      break;
+    }
     const std::size_t from = input.end;
     input.end += static_cast<std::size_t>(n);
     stopAtEndOfFileMark(input, from);
-    return;
+    if (input.atEnd) break;
   }
-  input.atEnd = true;
-  input.failed = n < 0;
 }
 
 }  // namespace
 
+MgfInput::MgfInput(MgfInput&& other) noexcept { *this = std::move(other); }
+
+MgfInput& MgfInput::operator=(MgfInput&& other) noexcept {
+  if (this == &other) return *this;
+  unmapWindow(*this);
+  fd = other.fd;
+  begin = other.begin;
+  end = other.end;
+  atEnd = other.atEnd;
+  failed = other.failed;
+  beforeMove = std::move(other.beforeMove);
+  reader = std::move(other.reader);
+  blockSize = other.blockSize;
+  // A moved vector keeps its allocation, so data stays where it points.
+  buffer = std::move(other.buffer);
+  data = other.data;
+  scanBlock = other.scanBlock;
+  lfBits = other.lfBits;
+  equalsBits = other.equalsBits;
+  scanFrom = other.scanFrom;
+  mapped = other.mapped;
+  window = std::exchange(other.window, nullptr);
+  windowSize = std::exchange(other.windowSize, 0);
+  windowOffset = other.windowOffset;
+  fileSize = other.fileSize;
+  markScanned = other.markScanned;
+  other.data = nullptr;
+  other.begin = other.end = 0;
+  return *this;
+}
+
+MgfInput::~MgfInput() { unmapWindow(*this); }
+
 MgfInput mgfInputFromFd(int fd) {
   MgfInput input;
   input.fd = fd;
+  std::uint64_t size = 0;
+  if (platform::mappableFileSize(fd, size)) {
+    input.mapped = true;
+    input.fileSize = size;
+    if (size == 0) input.atEnd = true;
+  }
   return input;
 }
 
 MgfInput mgfInputFromBytes(std::string_view bytes) {
   MgfInput input;
-  input.buffer.assign(bytes.begin(), bytes.end());
-  input.end = input.buffer.size();
-  input.buffer.resize(input.end + kPadding);
+  allocate(input.buffer, bytes.size());
+  input.data = alignedStart(input.buffer);
+  if (!bytes.empty()) std::memcpy(input.data, bytes.data(), bytes.size());
+  input.end = bytes.size();
   input.atEnd = true;
   stopAtEndOfFileMark(input, 0);
   return input;
 }
 
-bool readLineSlowly(MgfInput& input, std::string_view& line,
-                    std::size_t& equals) {
-  std::size_t scanned = 0;  // bytes after begin known to hold no LF
-  const char* equalsAt = nullptr;
+void moreInput(MgfInput& input, std::size_t& keep) {
+  if (input.atEnd) return;
+  if (input.beforeMove) input.beforeMove();
+  if (input.mapped) {
+    moveWindow(input, keep);
+  } else {
+    refillBuffer(input, keep);
+  }
+}
+
+MgfInput mgfInputFromReader(
+    std::function<std::ptrdiff_t(char*, std::size_t)> reader) {
+  MgfInput input;
+  input.reader = std::move(reader);
+  return input;
+}
+
+bool takeLastLine(MgfInput& input, std::string_view& line,
+                  std::size_t& equals) {
+  // The file may have shrunk under the last window since it was mapped.
+  if (input.window != nullptr &&
+      platform::mappingLostBytes(static_cast<char*>(input.window))) {
+    input.failed = true;
+  }
+  const std::size_t available = input.end - input.begin;
+  if (available == 0 || input.failed) return false;
+  char* start = input.data + input.begin;
+  input.begin = input.end;
+  line = std::string_view(start, available);
+  equals = line.find('=');
+  return true;
+}
+
+bool readLine(MgfInput& input, std::string_view& line, std::size_t& equals) {
   for (;;) {
-    char* start = input.buffer.data() + input.begin;
-    const std::size_t available = input.end - input.begin;
-    const char* lf = nullptr;
-    scanLine(start + scanned, start + available, &lf, &equalsAt);
-    if (lf != nullptr) {
-      takeLine(input, start, lf, equalsAt, line, equals);
-      return true;
-    }
-    if (input.atEnd) {
-      if (available == 0 || input.failed) return false;
-      input.begin = input.end;
-      line = std::string_view(start, available);
-      equals = equalsAt == nullptr ? std::string_view::npos
-                                   : static_cast<std::size_t>(equalsAt - start);
-      return true;
-    }
-    // Positions found so far are kept relative to the line's start, which
-    // refill may move.
-    const std::size_t equalsOffset =
-        equalsAt == nullptr ? 0 : static_cast<std::size_t>(equalsAt - start);
-    const bool equalsFound = equalsAt != nullptr;
-    scanned = available;
-    refill(input);
-    equalsAt = equalsFound ? input.buffer.data() + input.begin + equalsOffset
-                           : nullptr;
+    if (readWholeLine(input, line, equals)) return true;
+    if (input.atEnd) return takeLastLine(input, line, equals);
+    std::size_t keep = input.begin;
+    moreInput(input, keep);
   }
 }
 

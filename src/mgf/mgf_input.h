@@ -1,8 +1,9 @@
 // Line reading over MgfInput (see mspforge/streams.h for what the input
-// does with line ends, Ctrl-Z and NUL bytes).
+// does with line ends, Ctrl-Z and NUL bytes, and how long lines stay valid).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -14,107 +15,177 @@
 
 namespace mspforge {
 
-// The buffer always holds this many bytes past its usable part, so that the
-// line scan may load 16 bytes from any position before input.end.
-inline constexpr std::size_t kPadding = 16;
+// Input bytes are classified 64 at a time: a 64-bit mask of the LF bytes
+// and one of the "=" bytes of an aligned block, from which lines are taken
+// one after another without looking at their bytes again. Blocks are
+// aligned, so that none reaches into a page past the bytes at hand (a
+// mapped window may end at the end of its last page); bits past end are
+// cleared. A buffer is allocated so that the aligned blocks around its
+// bytes lie inside it.
+inline constexpr std::size_t kScanBlock = 64;
 
-// Finds the first LF in [from, end), and the first "=" before it unless
-// *equals is already set. Sets *lf to nullptr when [from, end) holds no LF.
-inline void scanLine(const char* from, const char* end, const char** lf,
-              const char** equals) {
+inline void classifyBlock(const char* block, std::uint64_t& lf,
+                          std::uint64_t& equals) {
 #if defined(__SSE2__)
-  // Sixteen bytes at a time: one comparison each for LF and "=", and the
-  // positions as bit masks. Bytes past end are padding and masked off.
   const __m128i newline = _mm_set1_epi8('\n');
   const __m128i equalsSign = _mm_set1_epi8('=');
-  for (const char* p = from; p < end; p += 16) {
+  std::uint64_t lfMask = 0;
+  std::uint64_t equalsMask = 0;
+  for (int i = 0; i < 4; ++i) {
     const __m128i bytes =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    unsigned lfBits = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)));
-    unsigned equalsBits = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, equalsSign)));
-    const std::size_t left = static_cast<std::size_t>(end - p);
-    if (left < 16) {
-      const unsigned inside = (1u << left) - 1;
-      lfBits &= inside;
-      equalsBits &= inside;
-    }
-    if (lfBits != 0) {
-      const int at = __builtin_ctz(lfBits);
-      equalsBits &= (1u << at) - 1;
-      if (*equals == nullptr && equalsBits != 0) {
-        *equals = p + __builtin_ctz(equalsBits);
-      }
-      *lf = p + at;
-      return;
-    }
-    if (*equals == nullptr && equalsBits != 0) {
-      *equals = p + __builtin_ctz(equalsBits);
-    }
+        _mm_load_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
+    lfMask |= static_cast<std::uint64_t>(static_cast<unsigned>(
+                  _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline))))
+              << (16 * i);
+    equalsMask |= static_cast<std::uint64_t>(static_cast<unsigned>(
+                      _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, equalsSign))))
+                  << (16 * i);
   }
-  *lf = nullptr;
+  lf = lfMask;
+  equals = equalsMask;
 #else
-  const std::size_t size = static_cast<std::size_t>(end - from);
-  *lf = size == 0 ? nullptr
-                  : static_cast<const char*>(std::memchr(from, '\n', size));
-  if (*equals == nullptr) {
-    const char* stop = *lf != nullptr ? *lf : end;
-    const std::size_t before = static_cast<std::size_t>(stop - from);
-    *equals = before == 0 ? nullptr
-                          : static_cast<const char*>(
-                                std::memchr(from, '=', before));
+  // Portable: eight bytes at a time, a byte's high bit set where it is the
+  // one looked for (exact: no borrow crosses from one byte to the next).
+  std::uint64_t lfMask = 0;
+  std::uint64_t equalsMask = 0;
+  for (int i = 0; i < 8; ++i) {
+    std::uint64_t word;
+    std::memcpy(&word, block + 8 * i, 8);
+    for (int b = 0; b < 8; ++b) {
+      const unsigned char byte = static_cast<unsigned char>(word >> (8 * b));
+      lfMask |= static_cast<std::uint64_t>(byte == '\n') << (8 * i + b);
+      equalsMask |= static_cast<std::uint64_t>(byte == '=') << (8 * i + b);
+    }
   }
+  lf = lfMask;
+  equals = equalsMask;
 #endif
 }
 
-// Ends the line at lf (CR LF read as LF) and moves the input past it.
-inline void takeLine(MgfInput& input, char* start, const char* lf,
-                     const char* equalsAt, std::string_view& line,
-                     std::size_t& equals) {
-  std::size_t length = static_cast<std::size_t>(lf - start) + 1;
-  input.begin += length;
-  // CR LF reads as LF: move the LF onto the CR and drop the last byte.
-  if (length >= 2 && lf[-1] == '\r') {
-    start[length - 2] = '\n';
-    --length;
-  }
-  line = std::string_view(start, length);
-  equals = equalsAt == nullptr ? std::string_view::npos
-                               : static_cast<std::size_t>(equalsAt - start);
+// The bits of a block at position `from` within it and after.
+inline std::uint64_t bitsFrom(unsigned from) {
+  return from >= 64 ? 0 : ~std::uint64_t{0} << from;
 }
 
-// readLine for a line that is already whole in the buffer: false, with
-// nothing consumed, when it is not. Unlike readLine it never reads more
-// input, so views of earlier lines stay valid.
+// Takes lines off the bytes at hand. A scanner is a copy of the input's
+// place that lives in registers while a record is read (the input is
+// reached through a reference that every byte written, CR LF made LF,
+// might alias); store() hands the place back.
+struct LineScanner {
+  char* data;
+  std::size_t begin;
+  std::size_t end;
+  const char* block;
+  std::uint64_t lfBits;
+  std::uint64_t equalsBits;
+
+  explicit LineScanner(const MgfInput& input)
+      : data(input.data),
+        begin(input.begin),
+        end(input.end),
+        block(input.scanBlock),
+        lfBits(input.lfBits),
+        equalsBits(input.equalsBits) {
+    if (input.scanFrom != begin && data != nullptr) scanBlockAt(begin);
+  }
+
+  void store(MgfInput& input) const {
+    input.begin = begin;
+    input.scanBlock = block;
+    input.lfBits = lfBits;
+    input.equalsBits = equalsBits;
+    input.scanFrom = begin;
+  }
+
+  // Classifies the block that holds data + position, keeping the bits
+  // from position on and before end.
+  void scanBlockAt(std::size_t position) {
+    const char* at = data + position;
+    block = reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(at) &
+                                          ~std::uintptr_t{kScanBlock - 1});
+    lfBits = 0;
+    equalsBits = 0;
+    const char* stop = data + end;
+    if (block < stop) {
+      classifyBlock(block, lfBits, equalsBits);
+      std::uint64_t keep = bitsFrom(static_cast<unsigned>(at - block));
+      const std::size_t left = static_cast<std::size_t>(stop - block);
+      if (left < 64) keep &= ~bitsFrom(static_cast<unsigned>(left));
+      lfBits &= keep;
+      equalsBits &= keep;
+    }
+  }
+
+  // The next line if it is whole among the bytes at hand, its LF included
+  // (CR LF read as LF), and in equals the position of its first "="
+  // (npos when it has none). False, with nothing consumed, when it is not.
+  bool next(std::string_view& line, std::size_t& equals) {
+    if (data == nullptr) return false;
+    char* start = data + begin;
+    const char* equalsAt = nullptr;
+    while (lfBits == 0) {
+      if (equalsAt == nullptr && equalsBits != 0) {
+        equalsAt = block + __builtin_ctzll(equalsBits);
+      }
+      const char* following = block + kScanBlock;
+      if (following >= data + end) {
+        scanBlockAt(begin);  // nothing consumed: the place stays at begin
+        return false;
+      }
+      scanBlockAt(static_cast<std::size_t>(following - data));
+    }
+    const unsigned at = static_cast<unsigned>(__builtin_ctzll(lfBits));
+    const std::uint64_t before = (std::uint64_t{1} << at) - 1;
+    if (equalsAt == nullptr && (equalsBits & before) != 0) {
+      equalsAt = block + __builtin_ctzll(equalsBits & before);
+    }
+    // The line's bits are spent; the rest of the block's stay.
+    lfBits &= lfBits - 1;
+    equalsBits &= ~before << 1;
+    const char* lf = block + at;
+    std::size_t length = static_cast<std::size_t>(lf - start) + 1;
+    begin += length;
+    // CR LF reads as LF: move the LF onto the CR and drop the last byte.
+    if (length >= 2 && lf[-1] == '\r') {
+      start[length - 2] = '\n';
+      --length;
+    }
+    line = std::string_view(start, length);
+    equals = equalsAt == nullptr ? std::string_view::npos
+                                 : static_cast<std::size_t>(equalsAt - start);
+    return true;
+  }
+};
+
+// Delivers the next line if it is whole among the bytes at hand (see
+// LineScanner::next). False, with nothing consumed, when it is not; then
+// either more input is needed (moreInput) or, at the end, the last line
+// lacks its LF (takeLastLine).
 inline bool readWholeLine(MgfInput& input, std::string_view& line,
                           std::size_t& equals) {
-  char* start = input.buffer.data() + input.begin;
-  const char* lf = nullptr;
-  const char* equalsAt = nullptr;
-  scanLine(start, input.buffer.data() + input.end, &lf, &equalsAt);
-  if (lf == nullptr) return false;
-  takeLine(input, start, lf, equalsAt, line, equals);
-  return true;
+  LineScanner scanner(input);
+  const bool whole = scanner.next(line, equals);
+  scanner.store(input);
+  return whole;
 }
 
-// readLine for a line that is not yet whole in the buffer: reads more,
-// which moves the bytes in the buffer.
-bool readLineSlowly(MgfInput& input, std::string_view& line,
-                    std::size_t& equals);
+// Makes more bytes available once those at hand are all delivered or hold
+// no whole line. The bytes from keep on are kept, and keep is updated to
+// where they now stand; the bytes before keep are released, and every view
+// of the input is invalid afterwards. Calls input.beforeMove first. Sets
+// input.atEnd (and input.failed on a read error) when no more will come.
+void moreInput(MgfInput& input, std::size_t& keep);
 
-// Delivers the next line, its LF included (the last line of an input
-// without a final line end has none), and in equals the position of its
-// first "=" (std::string_view::npos when it has none). The view stays valid
-// until the next call. Returns false at the end of the input, and also on a
-// read error, after which input.failed is true: callers must tell the two
-// apart. Inline, as it runs once per line: the usual line is already whole
-// in the buffer.
-inline bool readLine(MgfInput& input, std::string_view& line,
-                     std::size_t& equals) {
-  return readWholeLine(input, line, equals) ||
-         readLineSlowly(input, line, equals);
-}
+// At the end of the input: delivers what is left after the last LF as the
+// last line, without a line end. False when nothing is left, or when a read
+// error ended the input.
+bool takeLastLine(MgfInput& input, std::string_view& line,
+                  std::size_t& equals);
+
+// Delivers the next line as readWholeLine does, reading more input as
+// needed; the line is valid until the next call. False at the end of the
+// input, and also on a read error, after which input.failed is true.
+bool readLine(MgfInput& input, std::string_view& line, std::size_t& equals);
 
 inline bool readLine(MgfInput& input, std::string_view& line) {
   std::size_t equals;

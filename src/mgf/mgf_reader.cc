@@ -21,7 +21,7 @@ void storeHeaderLine(std::string_view line, std::size_t equals,
   std::string_view value = line.substr(equals + 1);
   if (!value.empty() && value.back() == '\n') value.remove_suffix(1);
   if (value == NotAvailableValue) return;
-  sourceFields.set(key, value);
+  sourceFields.setView(key, value);
 }
 
 }  // namespace
@@ -36,34 +36,33 @@ bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
     if (!readLine(input, line, equals)) return false;
   } while (!line.starts_with(kBeginIons));
 
-  // Peak lines follow one another in the input, so they are copied a run
-  // at a time: [run, run + runLength) in the input buffer, noted line by
-  // line in peakLines and appended when the run breaks, before the buffer
-  // moves (reading a line that is not yet whole in it) and at the record's
-  // end.
-  const char* run = nullptr;
-  std::size_t runLength = 0;
-  auto appendRun = [&] {
-    if (runLength != 0) peakLines.appendNoted(std::string_view(run, runLength));
-    runLength = 0;
-  };
+  // The record's fields and peak lines are views into the input, so the
+  // bytes from the record's first line on must stay where they are. When
+  // the record runs past the bytes at hand, more input is made available
+  // keeping them, and the record is read again from its start.
+  std::size_t recordStart = input.begin;
+  LineScanner scanner(input);
   for (;;) {
-    if (!readWholeLine(input, line, equals)) {
-      appendRun();
-      if (!readLineSlowly(input, line, equals)) return false;
+    if (!scanner.next(line, equals)) {
+      scanner.store(input);
+      if (!input.atEnd) {
+        moreInput(input, recordStart);
+        input.begin = recordStart;
+        sourceFields.clear();
+        peakLines.clear();
+        scanner = LineScanner(input);
+        continue;
+      }
+      if (!takeLastLine(input, line, equals)) return false;
+      scanner = LineScanner(input);
     }
     if (equals != std::string_view::npos) {
       storeHeaderLine(line, equals, sourceFields);
     } else if (line.starts_with(kEndIons)) {
-      appendRun();
+      scanner.store(input);
       return true;
     } else if (leadingNumberAtLeastOne(line)) {
-      if (line.data() != run + runLength) {
-        appendRun();
-        run = line.data();
-      }
-      runLength += line.size();
-      peakLines.noteLine(line.size());
+      peakLines.appendView(line);
     }
   }
 }

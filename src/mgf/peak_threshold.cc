@@ -17,6 +17,11 @@ bool libraryReadsAtLeastOne(std::string_view line) {
   return std::strtod(copy.c_str(), nullptr) >= 1.0;
 }
 
+const char* skipDigits(const char* p, const char* end) {
+  while (p < end && isDigit(*p)) ++p;
+  return p;
+}
+
 }  // namespace
 
 bool leadingNumberAtLeastOneSlowly(std::string_view line) {

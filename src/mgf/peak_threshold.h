@@ -11,25 +11,26 @@
 
 namespace mspforge {
 
-// The first byte at or after p that is not a decimal digit, or end. Eight
-// bytes at a time where the platform is little-endian: a byte is flagged
-// when it is below '0' (x - 0x30 borrows), above '9' (x + 0x46 reaches the
-// top bit) or above 0x7F. A borrow or carry only spills into later bytes,
-// so the first flagged byte is always right.
-inline const char* skipDigits(const char* p, const char* end) {
+// The first byte at or after p outside 0x2E to 0x39 (".", "/" and the
+// digits), or end. Eight bytes at a time where the platform is
+// little-endian: a byte is flagged when it is below 0x2E (x - 0x2E
+// borrows), above 0x39 (x + 0x46 reaches the top bit) or above 0x7F. A
+// borrow or carry only spills into later bytes, so the first flagged byte
+// is always right.
+inline const char* skipNumberBytes(const char* p, const char* end) {
   if constexpr (std::endian::native == std::endian::little) {
     while (end - p >= 8) {
       std::uint64_t word;
       std::memcpy(&word, p, 8);
       const std::uint64_t flagged =
-          ((word + 0x4646464646464646u) | (word - 0x3030303030303030u) |
+          ((word + 0x4646464646464646u) | (word - 0x2E2E2E2E2E2E2E2Eu) |
            word) &
           0x8080808080808080u;
       if (flagged != 0) return p + (__builtin_ctzll(flagged) >> 3);
       p += 8;
     }
   }
-  while (p < end && isDigit(*p)) ++p;
+  while (p < end && *p >= 0x2E && *p <= 0x39) ++p;
   return p;
 }
 
@@ -43,14 +44,17 @@ bool leadingNumberAtLeastOneSlowly(std::string_view line);
 // NUL byte included), and a line without a number reads as 0. "nan" fails
 // the comparison; "inf" passes it.
 // Inline for the line of nearly every peak, "123.4567 890": it starts
-// with a digit from 1 to 9 and its number has no exponent, so it is at
-// least 1. Every other line takes the full rules.
+// with a digit from 1 to 9, so its number is at least 1 unless an exponent
+// follows the digits and points. One pass skips the run of digits, "." and
+// "/" (0x2E to 0x39) after the first digit; if no "e" or "E" ends the run,
+// no exponent can follow the number however the run splits into number and
+// rest (the number ends inside the run only at a second "." or a "/"), so
+// the answer is yes. Every other line takes the full rules.
 inline bool leadingNumberAtLeastOne(std::string_view line) {
   const char* p = line.data();
   const char* const end = p + line.size();
   if (p < end && *p >= '1' && *p <= '9') {
-    p = skipDigits(p + 1, end);
-    if (p < end && *p == '.') p = skipDigits(p + 1, end);
+    p = skipNumberBytes(p + 1, end);
     if (p == end || (*p != 'e' && *p != 'E')) return true;
   }
   return leadingNumberAtLeastOneSlowly(line);

@@ -1,6 +1,7 @@
 #include "msp/msp_output.h"
 
 #include <cstring>
+#include <vector>
 
 #include "platform/platform_io.h"
 
@@ -39,6 +40,26 @@ bool writeOut(MspOutput& output, std::string_view bytes) {
              : platform::writeAll(output.fd, bytes);
 }
 
+// Writes the text with the spans between its pieces, in gathered writes.
+bool writeWithSpans(MspOutput& output) {
+  std::vector<std::string_view> pieces;
+  pieces.reserve(2 * output.spans.size() + 1);
+  std::size_t textFrom = 0;
+  for (const MspOutput::Span& span : output.spans) {
+    if (span.textOffset > textFrom) {
+      pieces.emplace_back(output.text.data() + textFrom,
+                          span.textOffset - textFrom);
+    }
+    pieces.emplace_back(span.bytes, span.size);
+    textFrom = span.textOffset;
+  }
+  if (output.text.size() > textFrom) {
+    pieces.emplace_back(output.text.data() + textFrom,
+                        output.text.size() - textFrom);
+  }
+  return platform::writeGathered(output.fd, pieces.data(), pieces.size());
+}
+
 }  // namespace
 
 MspOutput mspOutputToFd(int fd) {
@@ -56,13 +77,17 @@ void writeThrough(MspOutput& output, std::string_view bytes) {
 }
 
 void flushIfFull(MspOutput& output) {
-  if (output.text.size() >= kFlushSize) flushAll(output);
+  if (output.text.size() + output.spanBytes >= kFlushSize) flushAll(output);
 }
 
 bool flushAll(MspOutput& output) {
   if (output.fd < 0 || output.failed) return !output.failed;
-  if (!writeOut(output, output.text)) output.failed = true;
+  const bool written = output.spans.empty() ? writeOut(output, output.text)
+                                            : writeWithSpans(output);
+  if (!written) output.failed = true;
   output.text.clear();
+  output.spans.clear();
+  output.spanBytes = 0;
   return !output.failed;
 }
 

@@ -26,6 +26,17 @@ inline void put(MspOutput& output, std::string_view bytes) {
 }
 inline void put(MspOutput& output, char byte) { output.text.push_back(byte); }
 
+// Bytes of the input, which stay valid until the input moves: written
+// from where they are when the output takes spans by reference.
+inline void putSpan(MspOutput& output, std::string_view bytes) {
+  if (!output.spansByReference) {
+    put(output, bytes);
+    return;
+  }
+  output.spans.push_back({output.text.size(), bytes.data(), bytes.size()});
+  output.spanBytes += bytes.size();
+}
+
 // Writes the buffered bytes once enough of them have gathered.
 void flushIfFull(MspOutput& output);
 

@@ -1,13 +1,25 @@
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 
 #include "msp/msp_output.h"
 #include "mspforge/mspforge.h"
 
 namespace mspforge {
+namespace {
 
-void writeMspRecord(MspOutput& output, const CompoundName& compoundName,
-                    const FieldMap& libraryFields,
-                    const FieldMap& commentFields, const PeakLines& peakLines) {
+// Copies bytes to at and returns the position after them.
+inline char* copy(char* at, std::string_view bytes) {
+  if (!bytes.empty()) std::memcpy(at, bytes.data(), bytes.size());
+  return at + bytes.size();
+}
+
+// The record up to its peak lines, piece by piece through put(): for a
+// record holding a piece so large that it is written straight through.
+void writeHeadPieceByPiece(MspOutput& output, const CompoundName& compoundName,
+                           const FieldMap& libraryFields,
+                           const FieldMap& commentFields,
+                           std::string_view peakCount) {
   put(output, "Name: ");
   put(output, compoundName);
   put(output, '\n');
@@ -24,15 +36,66 @@ void writeMspRecord(MspOutput& output, const CompoundName& compoundName,
     put(output, '=');
     put(output, field.value);
   }
+  put(output, "\nNum Peaks: ");
+  put(output, peakCount);
   put(output, '\n');
-  put(output, "Num Peaks: ");
+}
+
+}  // namespace
+
+void writeMspRecord(MspOutput& output, const CompoundName& compoundName,
+                    const FieldMap& libraryFields,
+                    const FieldMap& commentFields, const PeakLines& peakLines) {
   char digits[24];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits,
-                                 peakLines.size());
+  auto [digitsEnd, ec] = std::to_chars(digits, digits + sizeof digits,
+                                       peakLines.size());
   (void)ec;  // 24 bytes hold any 64-bit count
-  put(output, std::string_view(digits, static_cast<std::size_t>(end - digits)));
-  put(output, '\n');
-  put(output, peakLines.bytes());
+  const std::string_view peakCount(
+      digits, static_cast<std::size_t>(digitsEnd - digits));
+
+  // The lines before the peaks are sized first and copied in one go.
+  constexpr std::string_view kName = "Name: ";
+  constexpr std::string_view kComments = "\nComments:";
+  constexpr std::string_view kNumPeaks = "\nNum Peaks: ";
+  std::size_t size = kName.size() + compoundName.size() + kComments.size() +
+                     kNumPeaks.size() + peakCount.size() + 1;
+  std::size_t largest = compoundName.size();
+  for (const Field& field : libraryFields) {
+    size += field.key.size() + field.value.size() + 3;
+    largest = std::max(largest, field.value.size());
+  }
+  for (const Field& field : commentFields) {
+    size += field.key.size() + field.value.size() + 2;
+    largest = std::max({largest, field.key.size(), field.value.size()});
+  }
+  if (largest >= kDirectWriteSize && output.fd >= 0) {
+    writeHeadPieceByPiece(output, compoundName, libraryFields, commentFields,
+                          peakCount);
+  } else {
+    const std::size_t at = output.text.size();
+    output.text.resize(at + size);
+    char* p = output.text.data() + at;
+    p = copy(p, kName);
+    p = copy(p, compoundName);
+    for (const Field& field : libraryFields) {
+      *p++ = '\n';
+      p = copy(p, field.key);
+      *p++ = ':';
+      *p++ = ' ';
+      p = copy(p, field.value);
+    }
+    p = copy(p, kComments);
+    for (const Field& field : commentFields) {
+      *p++ = ' ';
+      p = copy(p, field.key);
+      *p++ = '=';
+      p = copy(p, field.value);
+    }
+    p = copy(p, kNumPeaks);
+    p = copy(p, peakCount);
+    *p = '\n';
+  }
+  for (std::string_view run : peakLines.runs()) putSpan(output, run);
   put(output, '\n');
   flushIfFull(output);
 }

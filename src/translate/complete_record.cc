@@ -35,7 +35,7 @@ std::string adductFromCharge(std::int32_t charge) {
 std::int32_t recordCharge(std::string_view chargeText,
                           const FieldMap& libraryFields) {
   std::int32_t charge = readCharge(chargeText);
-  const std::string* ionMode = libraryFields.find(kIonMode);
+  const std::string_view* ionMode = libraryFields.find(kIonMode);
   if (charge > 0 && ionMode != nullptr && *ionMode == "N") charge = -charge;
   return charge;
 }
@@ -47,21 +47,23 @@ void deriveAdduct(const CompoundName& compoundName, FieldMap& libraryFields,
                   const FieldMap& commentFields) {
   std::string adduct;
   if (adductFromBracket(compoundName, adduct)) {
-    libraryFields.set(kPrecursorType, adduct);
+    libraryFields.setView(kPrecursorType, libraryFields.keep(adduct));
     return;
   }
-  const std::string* chargeText = commentFields.find(kCharge);
+  const std::string_view* chargeText = commentFields.find(kCharge);
   const std::int32_t charge =
       chargeText != nullptr ? recordCharge(*chargeText, libraryFields) : 0;
   std::int32_t tailCharge = 0;
   if (adductFromNameTail(compoundName, adduct, tailCharge) &&
       chargeText != nullptr && (charge == 0 || charge == tailCharge)) {
-    libraryFields.set(kPrecursorType, adduct);
+    libraryFields.setView(kPrecursorType, libraryFields.keep(adduct));
     return;
   }
   if (chargeText != nullptr) {
     std::string fromCharge = adductFromCharge(charge);
-    if (!fromCharge.empty()) libraryFields.set(kPrecursorType, fromCharge);
+    if (!fromCharge.empty()) {
+      libraryFields.setView(kPrecursorType, libraryFields.keep(fromCharge));
+    }
   }
 }
 
@@ -70,16 +72,16 @@ void deriveAdduct(const CompoundName& compoundName, FieldMap& libraryFields,
 bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
                     const FieldMap& commentFields) {
   if (compoundName.empty()) {
-    if (const std::string* title = commentFields.find(kTitle)) {
+    if (const std::string_view* title = commentFields.find(kTitle)) {
       compoundName = *title;
     }
   }
   if (!compoundName.empty() && !libraryFields.contains(kPrecursorType)) {
     deriveAdduct(compoundName, libraryFields, commentFields);
   }
-  const std::string* adduct = libraryFields.find(kPrecursorType);
+  const std::string_view* adduct = libraryFields.find(kPrecursorType);
   if (adduct != nullptr && *adduct == kFormicAcidAdduct) {
-    libraryFields.set(kPrecursorType, kFormateAdduct);
+    libraryFields.setView(kPrecursorType, kFormateAdduct);
   }
   for (std::string_view key : RequiredLibraryKeys) {
     if (!libraryFields.contains(key)) return false;

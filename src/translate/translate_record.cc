@@ -92,12 +92,15 @@ bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
   for (const Field& field : sourceFields) {
     const KeyRename* row = findKeyRename(field.key);
     if (row == nullptr) {
-      commentFields.set(field.key, field.value);
+      // Comments keep the source's own bytes: no copy.
+      commentFields.setView(field.key, field.value);
     } else if (row->rule == ValueRule::Name) {
       compoundName.assign(field.value);
+    } else if (row->rule == ValueRule::Copy) {
+      libraryFields.setView(row->libraryKey, field.value);
     } else {
       normaliseValue(row->rule, field.value, normalised);
-      libraryFields.set(row->libraryKey, normalised);
+      libraryFields.setView(row->libraryKey, libraryFields.keep(normalised));
     }
   }
   return completeRecord(compoundName, libraryFields, commentFields);

@@ -1,0 +1,292 @@
+// The machinery of FieldMap, the ordered map of a record's fields (see
+// mspforge/record_types.h for what the containers hold and how long).
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace mspforge {
+
+// One field: a key and its value, both views (see FieldMap).
+struct Field {
+  std::string_view key;
+  std::string_view value;
+};
+
+// Storage for copies of texts that never moves: texts are copied into
+// chunks, and a chunk is never reallocated, so a view of a copy stays valid
+// until clear(), which makes the chunks free for reuse.
+class TextArena {
+ public:
+  TextArena() = default;
+  TextArena(TextArena&&) noexcept = default;
+  TextArena& operator=(TextArena&&) noexcept = default;
+
+  std::string_view copy(std::string_view text) {
+    if (text.empty()) return std::string_view();
+    if (current_ >= chunks_.size() ||
+        text.size() > sizes_[current_] - used_) {
+      nextChunk(text.size());
+    }
+    char* at = chunks_[current_].get() + used_;
+    std::memcpy(at, text.data(), text.size());
+    used_ += text.size();
+    return std::string_view(at, text.size());
+  }
+
+  void clear() {
+    current_ = 0;
+    used_ = 0;
+  }
+
+ private:
+  // Moves on to a chunk with room for size bytes: the next one when it is
+  // large enough, else a new one in its place (chunks past the current one
+  // hold nothing in use).
+  void nextChunk(std::size_t size) {
+    if (current_ < chunks_.size()) ++current_;
+    used_ = 0;
+    if (current_ < chunks_.size() && sizes_[current_] >= size) return;
+    const std::size_t last = sizes_.empty() ? 0 : sizes_.back();
+    const std::size_t bytes = std::max({size, kFirstChunk, last * 2});
+    if (current_ < chunks_.size()) {
+      chunks_[current_] = std::make_unique<char[]>(bytes);
+      sizes_[current_] = bytes;
+    } else {
+      chunks_.push_back(std::make_unique<char[]>(bytes));
+      sizes_.push_back(bytes);
+    }
+  }
+
+  static constexpr std::size_t kFirstChunk = 4096;
+
+  std::vector<std::unique_ptr<char[]>> chunks_;
+  std::vector<std::size_t> sizes_;
+  std::size_t current_ = 0;  // chunk being filled
+  std::size_t used_ = 0;     // bytes used in it
+};
+
+// An ordered map from key to value, keys unique, all texts byte strings.
+//
+// Iteration runs in ascending key order by unsigned byte comparison, a key
+// that is a proper prefix of another coming first, with no case folding:
+// "PrecursorMZ" comes before "Precursor_type" because 'M' (0x4D) is below
+// '_' (0x5F). This order decides both which of several MGF keys wins a
+// shared MSP key and the order in which the writer emits the fields.
+//
+// Keys and values are views. Entries are appended to a vector in the order
+// they are set, and an index vector gives their key order. Setting only
+// appends, so a record of any number of header lines in any order costs
+// O(n log n), not O(n^2): the index is sorted, the last value stored under
+// each key kept, when the map is next read. Sorting compares the first
+// eight bytes of the keys as one integer and moves only indices. The
+// vectors and the storage for copies keep their capacity when the map is
+// cleared, so a steady stream of records of similar shape allocates
+// nothing. The map is not safe to read from two threads at once.
+class FieldMap {
+ public:
+  // Visits the entries in key order.
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = Field;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const Field*;
+    using reference = const Field&;
+
+    const_iterator() = default;
+    const_iterator(const Field* entries, const std::size_t* at)
+        : entries_(entries), at_(at) {}
+    reference operator*() const { return entries_[*at_]; }
+    pointer operator->() const { return &entries_[*at_]; }
+    const_iterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator before = *this;
+      ++at_;
+      return before;
+    }
+    bool operator==(const const_iterator& other) const {
+      return at_ == other.at_;
+    }
+
+   private:
+    const Field* entries_ = nullptr;
+    const std::size_t* at_ = nullptr;
+  };
+
+  // Removes every entry and releases the copies that set() and keep() made
+  // (their storage is reused).
+  void clear() {
+    used_ = 0;
+    order_.clear();
+    sortedCount_ = 0;
+    arena_.clear();
+  }
+
+  // Stores copies of key and value, kept in the map's own storage until
+  // clear(): inserts a new entry, or replaces the value of the entry
+  // already there.
+  void set(std::string_view key, std::string_view value) {
+    setView(arena_.copy(key), arena_.copy(value));
+  }
+
+  // Stores key and value as views: the caller keeps their bytes alive and
+  // unchanged until the map is cleared or the entry replaced. The reader
+  // stores views into its input this way, and translation views into the
+  // source map, so that no byte is copied.
+  void setView(std::string_view key, std::string_view value) {
+    const std::uint64_t prefix = keyPrefix(key);
+    if (sortedCount_ == order_.size() && !order_.empty()) {
+      // Still in order so far: compare the last key with the new one.
+      const std::size_t last = order_.back();
+      const std::uint64_t lastPrefix = prefixes_[last];
+      int order;
+      if (lastPrefix != prefix) {
+        order = lastPrefix > prefix ? 1 : -1;
+      } else {
+        order = entries_[last].key.compare(key);
+      }
+      if (order == 0) {
+        entries_[last].value = value;
+        return;
+      }
+      if (order < 0) ++sortedCount_;
+    } else if (order_.empty()) {
+      sortedCount_ = 1;
+    }
+    if (used_ == entries_.size()) {
+      entries_.emplace_back();
+      prefixes_.push_back(0);
+    }
+    entries_[used_] = Field{key, value};
+    prefixes_[used_] = prefix;
+    order_.push_back(used_);
+    ++used_;
+  }
+
+  // A copy of text in the map's own storage, valid until clear(): for a
+  // value that a rule builds, to be stored with setView().
+  std::string_view keep(std::string_view text) { return arena_.copy(text); }
+
+  // The value stored under key, or nullptr when the key is absent. The
+  // pointer stays valid until the next set(), setView() or clear().
+  const std::string_view* find(std::string_view key) const {
+    putInOrder();
+    std::size_t lo = 0, hi = order_.size();
+    while (lo < hi) {
+      std::size_t mid = lo + (hi - lo) / 2;
+      if (entries_[order_[mid]].key < key) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    if (lo < order_.size() && entries_[order_[lo]].key == key) {
+      return &entries_[order_[lo]].value;
+    }
+    return nullptr;
+  }
+
+  bool contains(std::string_view key) const { return find(key) != nullptr; }
+  std::size_t size() const {
+    putInOrder();
+    return order_.size();
+  }
+  bool empty() const { return order_.empty(); }
+  const_iterator begin() const {
+    putInOrder();
+    return const_iterator(entries_.data(), order_.data());
+  }
+  const_iterator end() const {
+    putInOrder();
+    return const_iterator(entries_.data(), order_.data() + order_.size());
+  }
+
+ private:
+  // The first eight bytes of key, zero-padded, as a big-endian integer:
+  // comparing two of them compares the keys' first eight bytes as unsigned
+  // bytes. Equal prefixes leave the order to the whole keys.
+  static std::uint64_t keyPrefix(std::string_view key) {
+    if (key.size() >= 8 && std::endian::native == std::endian::little) {
+      std::uint64_t word;
+      std::memcpy(&word, key.data(), 8);
+      return __builtin_bswap64(word);
+    }
+    std::uint64_t prefix = 0;
+    const std::size_t n = key.size() < 8 ? key.size() : 8;
+    for (std::size_t i = 0; i < 8; ++i) {
+      prefix = (prefix << 8) |
+               (i < n ? static_cast<unsigned char>(key[i]) : 0u);
+    }
+    return prefix;
+  }
+
+  // Key order as std::string orders it (char_traits<char> compares bytes
+  // as unsigned char and puts a proper prefix first), then the order of
+  // setting, so that the last entry of a run of equal keys is the latest.
+  bool before(std::size_t a, std::size_t b) const {
+    if (prefixes_[a] != prefixes_[b]) return prefixes_[a] < prefixes_[b];
+    int order = entries_[a].key.compare(entries_[b].key);
+    return order != 0 ? order < 0 : a < b;
+  }
+
+  // Sorts the entries set since the map was last read and merges them into
+  // those already in order, so that reading between writes stays cheap;
+  // then keeps only the last of each run of equal keys.
+  void putInOrder() const {
+    if (sortedCount_ == order_.size()) return;
+    auto first = order_.begin();
+    auto middle = first + static_cast<std::ptrdiff_t>(sortedCount_);
+    auto last = order_.end();
+    auto less = [this](std::size_t a, std::size_t b) {
+      return before(a, b);
+    };
+    if (order_.size() <= kInsertionSortLimit) {
+      // A record's header: insert each new entry into the sorted part.
+      for (auto i = middle; i < last; ++i) {
+        std::size_t moving = *i;
+        auto j = i;
+        for (; j > first && before(moving, *(j - 1)); --j) *j = *(j - 1);
+        *j = moving;
+      }
+    } else {
+      std::sort(middle, last, less);
+      if (middle != first) std::inplace_merge(first, middle, last, less);
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < order_.size(); ++i) {
+      if (i + 1 < order_.size() &&
+          prefixes_[order_[i]] == prefixes_[order_[i + 1]] &&
+          entries_[order_[i]].key == entries_[order_[i + 1]].key) {
+        continue;
+      }
+      order_[kept++] = order_[i];
+    }
+    order_.resize(kept);
+    sortedCount_ = kept;
+  }
+
+  static constexpr std::size_t kInsertionSortLimit = 32;
+
+  TextArena arena_;                      // copies made by set() and keep()
+  std::vector<Field> entries_;           // [0, used_) set since clear()
+  std::vector<std::uint64_t> prefixes_;  // keyPrefix of each entry
+  std::size_t used_ = 0;
+  // Reading sorts the index, so it is mutable: the contents do not change.
+  mutable std::vector<std::size_t> order_;  // entries in key order
+  // order_[0, sortedCount_) is sorted with unique keys; the rest was set
+  // since and is put in order when the map is next read.
+  mutable std::size_t sortedCount_ = 0;
+};
+
+}  // namespace mspforge
