@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,9 @@ struct MgfInput {
   bool atEnd = false;       // no bytes will follow those at hand
   bool failed = false;      // a read error ended the input early
   std::function<void()> beforeMove;  // called before the bytes move
+  // Offered a mapped window that the input is done with; returning true
+  // takes it over, to be released later with releaseWindow().
+  std::function<bool(void* window, std::size_t size)> adoptWindow;
 
   // The line scanner's place: the 64-byte block at scanBlock, with a bit
   // for each LF and each "=" in it at or after scanFrom (the position of
@@ -67,6 +71,9 @@ struct MgfInput {
   ~MgfInput();  // releases the mapping
 };
 
+// Releases a window that MgfInput::adoptWindow took over.
+void releaseWindow(void* window, std::size_t size);
+
 // An input that reads the open descriptor fd from its current position:
 // mapped when fd is a regular file, read in blocks otherwise. The
 // descriptor must stay open while the input is used.
@@ -79,6 +86,8 @@ MgfInput mgfInputFromBytes(std::string_view bytes);
 // (see MgfInput::reader): a stream of chunks from anywhere.
 MgfInput mgfInputFromReader(
     std::function<std::ptrdiff_t(char*, std::size_t)> reader);
+
+struct BackgroundWriter;  // the second thread of an MspOutput
 
 // MSP output, gathered in one large buffer and written in big writes.
 //
@@ -107,19 +116,25 @@ struct MspOutput {
   std::vector<Span> spans;        // input spans waiting to be written
   std::size_t spanBytes = 0;      // their total size
   std::string translated;         // scratch for the CR LF translation
+
+  // Writes happen on a second thread, so that the system calls overlap
+  // the conversion; each flushAll() waits for them. Set by mspOutputToFd.
+  bool background = false;
+  std::shared_ptr<BackgroundWriter> writer;  // started on first use
 };
 
 // An output that writes to the open descriptor fd, with the platform's
-// text line ends: CR LF on Windows, LF elsewhere. Call flushAll() before
-// closing it.
+// text line ends: CR LF on Windows, LF elsewhere, from a second thread.
+// Call flushAll() before closing it.
 MspOutput mspOutputToFd(int fd);
 
 // An output that keeps all its bytes in output.text.
 MspOutput mspOutputToMemory();
 
-// Writes every buffered byte to the descriptor (nothing to do in memory).
-// Returns false, and output.failed is then true, when a write failed, now
-// or earlier (a full disk, a closed pipe, an I/O error).
+// Writes every buffered byte to the descriptor and waits until they are
+// written (nothing to do in memory). Returns false, and output.failed is
+// then true, when a write failed, now or earlier (a full disk, a closed
+// pipe, an I/O error).
 bool flushAll(MspOutput& output);
 
 }  // namespace mspforge

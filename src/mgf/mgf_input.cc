@@ -52,12 +52,17 @@ void stopAtEndOfFileMark(MgfInput& input, std::size_t from) {
   }
 }
 
+// Lets go of the window: handed to adoptWindow when someone still needs
+// it (an output writing spans of it), else unmapped.
 void unmapWindow(MgfInput& input) {
   if (input.window == nullptr) return;
   if (platform::mappingLostBytes(static_cast<char*>(input.window))) {
     input.failed = true;
   }
-  platform::unmapFile(static_cast<char*>(input.window), input.windowSize);
+  if (!input.adoptWindow ||
+      !input.adoptWindow(input.window, input.windowSize)) {
+    platform::unmapFile(static_cast<char*>(input.window), input.windowSize);
+  }
   input.window = nullptr;
   input.windowSize = 0;
 }
@@ -166,6 +171,7 @@ MgfInput& MgfInput::operator=(MgfInput&& other) noexcept {
   atEnd = other.atEnd;
   failed = other.failed;
   beforeMove = std::move(other.beforeMove);
+  adoptWindow = std::move(other.adoptWindow);
   reader = std::move(other.reader);
   blockSize = other.blockSize;
   // A moved vector keeps its allocation, so data stays where it points.
@@ -186,7 +192,14 @@ MgfInput& MgfInput::operator=(MgfInput&& other) noexcept {
   return *this;
 }
 
-MgfInput::~MgfInput() { unmapWindow(*this); }
+MgfInput::~MgfInput() {
+  adoptWindow = nullptr;
+  unmapWindow(*this);
+}
+
+void releaseWindow(void* window, std::size_t size) {
+  platform::unmapFile(static_cast<char*>(window), size);
+}
 
 MgfInput mgfInputFromFd(int fd) {
   MgfInput input;

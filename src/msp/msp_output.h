@@ -40,5 +40,14 @@ inline void putSpan(MspOutput& output, std::string_view bytes) {
 // Writes the buffered bytes once enough of them have gathered.
 void flushIfFull(MspOutput& output);
 
+// Hands what is buffered to the writer thread without waiting for it (a
+// plain flush where there is none).
+void flushSoon(MspOutput& output);
+
+// Takes over a window of the input that spans already handed over may
+// still point into, and releases it once they are written; false when the
+// output has no writer thread (nothing of the window is pending then).
+bool adoptInputWindow(MspOutput& output, void* window, std::size_t size);
+
 
 }  // namespace mspforge
