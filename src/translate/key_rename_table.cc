@@ -1,10 +1,15 @@
 #include "translate/key_rename_table.h"
 
+#include <bit>
+#include <cstring>
+
 namespace mspforge {
 namespace {
 
-// Every key of a record is looked up, and most are not in the table, so the
-// scan only compares keys of the right length: a bit per row, per length.
+// Every key of a record is looked up, and most are not in the table, so a
+// key is first checked against the rows of its length (a bit per row, per
+// length), then by its first eight bytes taken as one integer, and only a
+// row whose prefix matches is compared whole.
 constexpr std::size_t kLongestKey = 32;
 
 constexpr std::array<std::uint32_t, kLongestKey + 1> rowsByLength() {
@@ -15,18 +20,50 @@ constexpr std::array<std::uint32_t, kLongestKey + 1> rowsByLength() {
   return rows;
 }
 
+// The first eight bytes of text (zero-padded), in memory order.
+constexpr std::uint64_t prefixOf(std::string_view text) {
+  std::uint64_t prefix = 0;
+  for (std::size_t i = 0; i < 8 && i < text.size(); ++i) {
+    prefix |= std::uint64_t{static_cast<unsigned char>(text[i])} << (8 * i);
+  }
+  return prefix;
+}
+
+constexpr std::array<std::uint64_t, KeyRenameTable.size()> rowPrefixes() {
+  std::array<std::uint64_t, KeyRenameTable.size()> prefixes{};
+  for (std::size_t i = 0; i < KeyRenameTable.size(); ++i) {
+    prefixes[i] = prefixOf(KeyRenameTable[i].sourceKey);
+  }
+  return prefixes;
+}
+
 constexpr auto kRowsByLength = rowsByLength();
+constexpr auto kRowPrefixes = rowPrefixes();
 static_assert(KeyRenameTable.size() <= 32);
+
+// prefixOf for a key at run time; eight bytes are loaded at once when the
+// key has them.
+std::uint64_t keyPrefix(std::string_view key) {
+  if (key.size() >= 8 && std::endian::native == std::endian::little) {
+    std::uint64_t word;
+    std::memcpy(&word, key.data(), 8);
+    return word;
+  }
+  return prefixOf(key);
+}
 
 }  // namespace
 
 const KeyRename* findKeyRename(std::string_view key) {
   if (key.size() > kLongestKey) return nullptr;
-  for (std::uint32_t rows = kRowsByLength[key.size()]; rows != 0;
-       rows &= rows - 1) {
-    const KeyRename& row = KeyRenameTable[static_cast<std::size_t>(
-        __builtin_ctz(rows))];
-    if (row.sourceKey == key) return &row;
+  std::uint32_t rows = kRowsByLength[key.size()];
+  if (rows == 0) return nullptr;
+  const std::uint64_t prefix = keyPrefix(key);
+  for (; rows != 0; rows &= rows - 1) {
+    const auto i = static_cast<std::size_t>(__builtin_ctz(rows));
+    if (kRowPrefixes[i] == prefix && KeyRenameTable[i].sourceKey == key) {
+      return &KeyRenameTable[i];
+    }
   }
   return nullptr;
 }
