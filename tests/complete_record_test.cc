@@ -38,6 +38,14 @@ std::string nameAndAdduct(const Lines& headerLines) {
   return result;
 }
 
+// The given header lines after "MSLEVEL=2" and "PEPMASS=1", which every
+// record needs to be accepted.
+Lines plus(const Lines& more) {
+  Lines lines = {"MSLEVEL=2", "PEPMASS=1"};
+  lines.insert(lines.end(), more.begin(), more.end());
+  return lines;
+}
+
 TEST(CompleteRecordTest, WorkedExamples) {
   struct Case {
     Lines source;
@@ -86,12 +94,6 @@ TEST(CompleteRecordTest, EdgeCases) {
     const char* what;
     Lines source;
     std::string expected;
-  };
-  const Lines base = {"MSLEVEL=2", "PEPMASS=1"};
-  auto plus = [&base](Lines more) {
-    Lines lines = base;
-    lines.insert(lines.end(), more.begin(), more.end());
-    return lines;
   };
   const std::vector<Case> cases = {
       {"title never replaces a name", plus({"NAME=A", "TITLE=B"}), "Name: A"},
@@ -159,12 +161,6 @@ TEST(CompleteRecordTest, NegativeIonModeMakesTheChargeNegative) {
   struct Case {
     Lines source;
     std::string expected;
-  };
-  const Lines base = {"MSLEVEL=2", "PEPMASS=1"};
-  auto plus = [&base](Lines more) {
-    Lines lines = base;
-    lines.insert(lines.end(), more.begin(), more.end());
-    return lines;
   };
   const std::vector<Case> cases = {
       {plus({"IONMODE=negative", "NAME=Fuberidazole_C11H8N2O_ M-H",
