@@ -31,31 +31,25 @@ inline void classifyBlock(const char* block, std::uint64_t& lf,
   const __m128i equalsSign = _mm_set1_epi8('=');
   std::uint64_t lfMask = 0;
   std::uint64_t equalsMask = 0;
-  for (int i = 0; i < 4; ++i) {
+  for (unsigned shift = 0; shift < 64; shift += 16) {
     const __m128i bytes =
-        _mm_load_si128(reinterpret_cast<const __m128i*>(block + 16 * i));
+        _mm_load_si128(reinterpret_cast<const __m128i*>(block + shift));
     lfMask |= static_cast<std::uint64_t>(static_cast<unsigned>(
                   _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline))))
-              << (16 * i);
+              << shift;
     equalsMask |= static_cast<std::uint64_t>(static_cast<unsigned>(
                       _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, equalsSign))))
-                  << (16 * i);
+                  << shift;
   }
   lf = lfMask;
   equals = equalsMask;
 #else
-  // Portable: eight bytes at a time, a byte's high bit set where it is the
-  // one looked for (exact: no borrow crosses from one byte to the next).
+  // Portable: a byte at a time, which compilers turn into vector code.
   std::uint64_t lfMask = 0;
   std::uint64_t equalsMask = 0;
-  for (int i = 0; i < 8; ++i) {
-    std::uint64_t word;
-    std::memcpy(&word, block + 8 * i, 8);
-    for (int b = 0; b < 8; ++b) {
-      const unsigned char byte = static_cast<unsigned char>(word >> (8 * b));
-      lfMask |= static_cast<std::uint64_t>(byte == '\n') << (8 * i + b);
-      equalsMask |= static_cast<std::uint64_t>(byte == '=') << (8 * i + b);
-    }
+  for (std::size_t i = 0; i < kScanBlock; ++i) {
+    lfMask |= static_cast<std::uint64_t>(block[i] == '\n') << i;
+    equalsMask |= static_cast<std::uint64_t>(block[i] == '=') << i;
   }
   lf = lfMask;
   equals = equalsMask;
@@ -101,8 +95,7 @@ struct LineScanner {
   // from position on and before end.
   void scanBlockAt(std::size_t position) {
     const char* at = data + position;
-    block = reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(at) &
-                                          ~std::uintptr_t{kScanBlock - 1});
+    block = at - (reinterpret_cast<std::uintptr_t>(at) & (kScanBlock - 1));
     lfBits = 0;
     equalsBits = 0;
     const char* stop = data + end;

@@ -48,9 +48,9 @@ int refuse(int fd) {
 // nothing else; slots are claimed and released with atomics, so separate
 // conversions on separate threads each have their own.
 struct GuardedMapping {
-  std::atomic<bool> claimed{false};
   std::atomic<const char*> start{nullptr};
   std::atomic<std::size_t> length{0};
+  std::atomic<bool> claimed{false};
   std::atomic<bool> lost{false};
 };
 constexpr std::size_t kGuardedMappings = 64;
@@ -65,8 +65,8 @@ void onBusError(int signal, siginfo_t* info, void* context) {
         address < start + mapping.length.load()) {
       const std::uintptr_t pageSize =
           static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-      void* page = reinterpret_cast<void*>(
-          reinterpret_cast<std::uintptr_t>(address) & ~(pageSize - 1));
+      void* page = const_cast<char*>(
+          address - (reinterpret_cast<std::uintptr_t>(address) & (pageSize - 1)));
       if (::mmap(page, pageSize, PROT_READ | PROT_WRITE,
                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
           MAP_FAILED) {
