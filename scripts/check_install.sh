@@ -15,6 +15,11 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 echo "installed into a temporary prefix:"
 (cd "$prefix" && find . -type f | sort | sed 's/^/  /')
 
+for header in "$here"/include/mspforge/*.h; do
+  [ -f "$prefix/include/mspforge/$(basename "$header")" ] ||
+    { echo "not installed: include/mspforge/$(basename "$header")"; exit 1; }
+done
+
 "$prefix/bin/mspforge" "$here/examples/library.mgf" "$work/library.msp"
 cmp "$work/library.msp" "$here/examples/library.msp"
 echo "installed binary converts the example"
