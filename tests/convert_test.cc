@@ -166,3 +166,50 @@ TEST(ConvertTest, FileTruncatedWhileMappedIsAReadError) {
 
 }  // namespace
 }  // namespace mspforge
+
+namespace mspforge {
+namespace {
+
+// Fed in pieces of any size, cut anywhere (inside a line, a CR LF pair or a
+// record), the streaming conversion gives convertBytes' bytes and tally.
+TEST(ConvertTest, StreamingConversionGivesTheBytesOfTheWholeConversion) {
+  std::string mgf = test::makeSyntheticMgf(1500, 6);
+  std::string crlf;
+  for (char c : mgf.substr(0, 300000)) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  mgf += "BEGIN IONS\nNAME=Long\nMSLEVEL=2\nPEPMASS=1\nTITLE=" +
+         std::string(3u << 20, 'T') + "\n5 5\nEND IONS\n" + crlf +
+         "BEGIN IONS\nNAME=Unfinished\n5 5\n";
+  std::string expected;
+  ConversionTally expectedTally;
+  convertBytes(mgf, expected, expectedTally);
+  for (std::size_t piece : {std::size_t{1} << 22, std::size_t{65536},
+                            std::size_t{4093}, std::size_t{7}}) {
+    std::string msp;
+    StreamingConversion conversion(
+        [&msp](std::string_view bytes) { msp.append(bytes); });
+    // Seven bytes at a time through megabytes is slow: those pieces go
+    // over the first 400 kB only.
+    const std::size_t limit = piece == 7 ? 400000 : mgf.size();
+    const std::string_view input = std::string_view(mgf).substr(0, limit);
+    for (std::size_t at = 0; at < input.size(); at += piece) {
+      conversion.feed(input.substr(at, piece));
+      EXPECT_LE(conversion.tally().totalSpectra, expectedTally.totalSpectra);
+    }
+    const ConversionTally tally = conversion.finish();
+    EXPECT_EQ(conversion.bytesFed(), input.size());
+    std::string whole;
+    ConversionTally wholeTally;
+    convertBytes(input, whole, wholeTally);
+    EXPECT_EQ(formatTally(tally), formatTally(wholeTally)) << piece;
+    EXPECT_TRUE(msp == whole) << piece;
+    if (limit == mgf.size()) {
+      EXPECT_TRUE(msp == expected) << piece;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mspforge

@@ -24,6 +24,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -122,6 +124,41 @@ ConversionResult convertBytes(std::string_view mgf, std::string& msp,
 // shell's ">>" appends. The files opened here are closed on return.
 ConversionResult convertFile(const char* inputPath, const char* outputPath,
                              ConversionTally& tally);
+
+// Converts MGF text that arrives in pieces, in order (a file read a slice
+// at a time in a browser, a network stream), into MSP text handed out as
+// it is made: the same bytes and the same tally as convertBytes on the
+// whole text. Each feed() converts every record that is complete by then;
+// a record cut by the end of a piece waits for the next. Memory holds the
+// largest record and one block, not the whole input.
+//
+//   mspforge::StreamingConversion conversion(
+//       [&](std::string_view msp) { sink(msp); });
+//   while (more) conversion.feed(nextPiece());
+//   std::string line = mspforge::formatTally(conversion.finish());
+class StreamingConversion {
+ public:
+  // output receives each piece of MSP text, in order.
+  explicit StreamingConversion(std::function<void(std::string_view)> output);
+  ~StreamingConversion();
+  StreamingConversion(const StreamingConversion&) = delete;
+  StreamingConversion& operator=(const StreamingConversion&) = delete;
+
+  // The next piece of the input.
+  void feed(std::string_view bytes);
+
+  // The input has ended: converts what is left and returns the tally.
+  // Nothing may be fed afterwards.
+  ConversionTally finish();
+
+  // What has been counted so far (progress), and the input bytes taken.
+  const ConversionTally& tally() const;
+  std::uint64_t bytesFed() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // The command's tally line, with its line end:
 //   "Total spectra = N[ Ignored spectra(no peaks) = N][ Unrecognized format

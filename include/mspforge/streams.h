@@ -51,8 +51,11 @@ struct MgfInput {
 
   // Where the bytes come from. An input with a reader function takes its
   // bytes from it instead of from fd: it fills at most the given number of
-  // bytes and returns how many, 0 at the end, -1 on an error.
+  // bytes and returns how many, 0 at the end, -1 on an error, or
+  // kNoBytesYet when the bytes that follow have not arrived yet (a stream
+  // fed in pieces): the reader then stops, starved, and is called again.
   std::function<std::ptrdiff_t(char*, std::size_t)> reader;
+  bool starved = false;  // the reader had no bytes yet; try again later
   std::size_t blockSize = std::size_t{1} << 20;  // least bytes per refill
   std::vector<char> buffer;  // read and in-memory inputs
   bool mapped = false;       // a regular file, mapped a window at a time
@@ -86,6 +89,9 @@ MgfInput mgfInputFromBytes(std::string_view bytes);
 // (see MgfInput::reader): a stream of chunks from anywhere.
 MgfInput mgfInputFromReader(
     std::function<std::ptrdiff_t(char*, std::size_t)> reader);
+
+// What an MgfInput reader returns when its next bytes have not arrived.
+inline constexpr std::ptrdiff_t kNoBytesYet = -2;
 
 struct BackgroundWriter;  // the second thread of an MspOutput
 

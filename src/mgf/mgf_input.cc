@@ -146,6 +146,10 @@ void refillBuffer(MgfInput& input, std::size_t& keep) {
     const std::ptrdiff_t n = input.reader ? input.reader(into, room)
                                           : platform::readSome(input.fd, into,
                                                                room);
+    if (n == kNoBytesYet) {
+      input.starved = true;
+      break;
+    }
     if (n <= 0) {
       input.atEnd = true;
       input.failed = n < 0;
@@ -170,6 +174,7 @@ MgfInput& MgfInput::operator=(MgfInput&& other) noexcept {
   end = other.end;
   atEnd = other.atEnd;
   failed = other.failed;
+  starved = other.starved;
   beforeMove = std::move(other.beforeMove);
   adoptWindow = std::move(other.adoptWindow);
   reader = std::move(other.reader);
@@ -225,6 +230,7 @@ MgfInput mgfInputFromBytes(std::string_view bytes) {
 }
 
 void moreInput(MgfInput& input, std::size_t& keep) {
+  input.starved = false;
   if (input.atEnd) return;
   if (input.beforeMove) input.beforeMove();
   if (input.mapped) {
@@ -263,6 +269,7 @@ bool readLine(MgfInput& input, std::string_view& line, std::size_t& equals) {
     if (input.atEnd) return takeLastLine(input, line, equals);
     std::size_t keep = input.begin;
     moreInput(input, keep);
+    if (input.starved) return false;
   }
 }
 

@@ -39,14 +39,23 @@ bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
   // The record's fields and peak lines are views into the input, so the
   // bytes from the record's first line on must stay where they are. When
   // the record runs past the bytes at hand, more input is made available
-  // keeping them, and the record is read again from its start.
+  // keeping them, from its "BEGIN IONS" line on, and the record is read
+  // again from its start. A stream whose next bytes have not arrived
+  // leaves the input at that line, to be read again once they have.
+  std::size_t beginLine = static_cast<std::size_t>(line.data() - input.data);
   std::size_t recordStart = input.begin;
   LineScanner scanner(input);
   for (;;) {
     if (!scanner.next(line, equals)) {
       scanner.store(input);
       if (!input.atEnd) {
-        moreInput(input, recordStart);
+        const std::size_t offset = recordStart - beginLine;
+        moreInput(input, beginLine);
+        recordStart = beginLine + offset;
+        if (input.starved) {
+          input.begin = beginLine;
+          return false;
+        }
         input.begin = recordStart;
         sourceFields.clear();
         peakLines.clear();
