@@ -4,7 +4,8 @@
 // FieldMap must agree with straightforward ones on them
 // (checkFastPathsAgainstReference), and the record reader with a plain
 // reading of the rules, from memory and from small pieces
-// (checkReaderAgainstReference).
+// (checkReaderAgainstReference), and a conversion fed in pieces must give
+// the whole conversion's bytes (checkStreamingAgainstWhole).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   if (problem.empty()) {
     problem = mspforge::test::checkReaderAgainstReference(bytes);
+  }
+  if (problem.empty()) {
+    problem = mspforge::test::checkStreamingAgainstWhole(bytes);
   }
   if (!problem.empty()) {
     std::fprintf(stderr, "invariant broken: %s\n", problem.c_str());

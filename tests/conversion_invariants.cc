@@ -282,4 +282,26 @@ std::string checkReaderAgainstReference(std::string_view bytes) {
   return compareRecords(pieces, expected, "in small pieces");
 }
 
+std::string checkStreamingAgainstWhole(std::string_view bytes) {
+  std::string whole;
+  ConversionTally wholeTally;
+  convertBytes(bytes, whole, wholeTally);
+  std::string streamed;
+  StreamingConversion conversion(
+      [&streamed](std::string_view msp) { streamed.append(msp); });
+  std::size_t draw = bytes.size() ^ 0x9E3779B97F4A7C15u;
+  for (std::size_t at = 0; at < bytes.size();) {
+    draw = draw * 6364136223846793005u + 1442695040888963407u;
+    const std::size_t piece = std::min(bytes.size() - at, 1 + (draw >> 56));
+    conversion.feed(bytes.substr(at, piece));
+    at += piece;
+  }
+  const ConversionTally tally = conversion.finish();
+  if (formatTally(tally) != formatTally(wholeTally)) {
+    return "streamed tally " + formatTally(tally) + " differs";
+  }
+  if (streamed != whole) return "streamed output differs";
+  return "";
+}
+
 }  // namespace mspforge::test

@@ -36,4 +36,8 @@ std::string checkFastPathsAgainstReference(std::string_view bytes);
 // Returns "" when they agree, else where they differ.
 std::string checkReaderAgainstReference(std::string_view bytes);
 
+// Checks that StreamingConversion, fed the bytes in pieces of sizes drawn
+// from the bytes themselves, gives convertBytes' output and tally.
+std::string checkStreamingAgainstWhole(std::string_view bytes);
+
 }  // namespace mspforge::test

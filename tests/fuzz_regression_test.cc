@@ -24,6 +24,7 @@ TEST(FuzzRegressionTest, EveryKeptInputHoldsTheInvariants) {
       EXPECT_EQ(checkConversionInvariants(bytes), "") << entry.path();
       EXPECT_EQ(checkFastPathsAgainstReference(bytes), "") << entry.path();
       EXPECT_EQ(checkReaderAgainstReference(bytes), "") << entry.path();
+      EXPECT_EQ(checkStreamingAgainstWhole(bytes), "") << entry.path();
     }
   }
   EXPECT_GT(inputs, 0);
