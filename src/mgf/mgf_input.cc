@@ -54,6 +54,40 @@ void stopAtEndOfFileMark(MgfInput& input, std::size_t from) {
 
 // Lets go of the window: handed to adoptWindow when someone still needs
 // it (an output writing spans of it), else unmapped.
+// Turns each CR LF pair among the bytes from `from` on into a lone LF,
+// moving the bytes after it down, so that a buffer holds no CR LF pair and
+// a line read twice (a record read again after a refill) reads the same.
+// The pair may straddle the earlier bytes and the new ones.
+void foldCrLf(MgfInput& input, std::size_t from) {
+  std::size_t scan = from > 0 ? from - 1 : 0;
+  char* const data = input.data;
+  std::size_t write = scan;
+  std::size_t read = scan;
+  const std::size_t end = input.end;
+  for (;;) {
+    const void* cr = read < end ? std::memchr(data + read, '\r', end - read)
+                                : nullptr;
+    const std::size_t at =
+        cr == nullptr ? end
+                      : static_cast<std::size_t>(static_cast<const char*>(cr) -
+                                                 data);
+    // Keep [read, at) and, when a pair starts at `at`, its LF alone.
+    if (write != read && at > read) {
+      std::memmove(data + write, data + read, at - read);
+    }
+    write += at - read;
+    if (cr == nullptr) break;
+    if (at + 1 < end && data[at + 1] == '\n') {
+      data[write++] = '\n';
+      read = at + 2;
+    } else {
+      data[write++] = '\r';
+      read = at + 1;
+    }
+  }
+  input.end = write;
+}
+
 void unmapWindow(MgfInput& input) {
   if (input.window == nullptr) return;
   if (platform::mappingLostBytes(static_cast<char*>(input.window))) {
@@ -158,6 +192,7 @@ void refillBuffer(MgfInput& input, std::size_t& keep) {
     const std::size_t from = input.end;
     input.end += static_cast<std::size_t>(n);
     stopAtEndOfFileMark(input, from);
+    foldCrLf(input, from);
     if (input.atEnd) break;
   }
 }
@@ -226,6 +261,7 @@ MgfInput mgfInputFromBytes(std::string_view bytes) {
   input.end = bytes.size();
   input.atEnd = true;
   stopAtEndOfFileMark(input, 0);
+  foldCrLf(input, 0);
   return input;
 }
 

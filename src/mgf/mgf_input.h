@@ -66,6 +66,10 @@ inline std::uint64_t bitsFrom(unsigned from) {
 // reached through a reference that every byte written, CR LF made LF,
 // might alias); store() hands the place back.
 struct LineScanner {
+  // A buffer's CR LF pairs were folded as the bytes arrived; a mapped
+  // window's are folded here, in place, line by line (a window is mapped
+  // afresh before any line of it is read again).
+  bool foldCrLf;
   char* data;
   std::size_t begin;
   std::size_t end;
@@ -74,7 +78,8 @@ struct LineScanner {
   std::uint64_t equalsBits;
 
   explicit LineScanner(const MgfInput& input)
-      : data(input.data),
+      : foldCrLf(input.mapped),
+        data(input.data),
         begin(input.begin),
         end(input.end),
         block(input.scanBlock),
@@ -139,7 +144,7 @@ struct LineScanner {
     std::size_t length = static_cast<std::size_t>(lf - start) + 1;
     begin += length;
     // CR LF reads as LF: move the LF onto the CR and drop the last byte.
-    if (length >= 2 && lf[-1] == '\r') {
+    if (foldCrLf && length >= 2 && lf[-1] == '\r') {
       start[length - 2] = '\n';
       --length;
     }
