@@ -1,0 +1,153 @@
+// The page: picks or takes a dropped MGF file, has the worker convert it a
+// slice at a time, shows progress, and offers the MSP file for download.
+// window.mspforge.convert(bytes) does the same for scripts and tests:
+// a Promise of {msp: Uint8Array, tally: string}.
+"use strict";
+
+const worker = new Worker("worker.js");
+const pending = new Map();  // conversion id -> {onProgress, resolve, reject}
+let nextId = 1;
+
+worker.onmessage = (event) => {
+  const message = event.data;
+  const job = pending.get(message.id);
+  if (!job) return;
+  if (message.type === "progress") {
+    job.onProgress(message);
+    return;
+  }
+  pending.delete(message.id);
+  if (message.type === "done") {
+    job.resolve({chunks: message.chunks, tally: message.tally});
+  } else {
+    job.reject(message);
+  }
+};
+
+// Converts a File, Blob or Uint8Array; resolves to {chunks, tally}.
+function startConversion(source, onProgress) {
+  const id = nextId++;
+  const promise = new Promise((resolve, reject) => {
+    pending.set(id, {onProgress, resolve, reject});
+  });
+  worker.postMessage({type: "convert", id, source});
+  return {id, promise};
+}
+
+function joined(chunks) {
+  let size = 0;
+  for (const chunk of chunks) size += chunk.length;
+  const bytes = new Uint8Array(size);
+  let at = 0;
+  for (const chunk of chunks) {
+    bytes.set(chunk, at);
+    at += chunk.length;
+  }
+  return bytes;
+}
+
+window.mspforge = {
+  progressEvents: 0,  // progress messages shown so far
+  finished: 0,        // conversions of picked files ended, however
+  convert(bytes) {
+    return startConversion(new Uint8Array(bytes), () => {}).promise.then(
+      (result) => ({msp: joined(result.chunks), tally: result.tally}));
+  },
+};
+
+const $ = (id) => document.getElementById(id);
+let current = null;     // the conversion under way
+let downloadUrl = null;
+
+function show(section) {
+  for (const id of ["work", "result", "problem"]) $(id).hidden = id !== section;
+}
+
+function megabytes(bytes) {
+  return (bytes / 1e6).toFixed(bytes < 1e7 ? 1 : 0);
+}
+
+function mspName(fileName) {
+  const base = fileName.replace(/\.[^.]*$/, "");
+  return (base || fileName) + ".msp";
+}
+
+function convertFile(file) {
+  if (current) worker.postMessage({type: "cancel", id: current});
+  if (downloadUrl) URL.revokeObjectURL(downloadUrl);
+  downloadUrl = null;
+  $("work-name").textContent = file.name;
+  $("progress").value = 0;
+  $("progress-text").textContent = "Starting";
+  show("work");
+  $("cancel").focus();
+  const started = performance.now();
+  const job = startConversion(file, (p) => {
+    window.mspforge.progressEvents++;
+    $("progress").value = p.total ? p.done / p.total : 1;
+    $("progress-text").textContent =
+      `${p.records.toLocaleString("en")} records read, ` +
+      `${megabytes(p.done)} of ${megabytes(p.total)} MB`;
+  });
+  current = job.id;
+  job.promise.then(({chunks, tally}) => {
+    if (current !== job.id) return;
+    current = null;
+    window.mspforge.finished++;
+    window.mspforge.lastSeconds = (performance.now() - started) / 1000;
+    if (/^Total spectra = 0\b/.test(tally)) {
+      $("problem-text").textContent =
+        `${file.name} holds no MGF record: no line begins with "BEGIN IONS".`;
+      $("problem-help").hidden = false;
+      show("problem");
+      return;
+    }
+    const blob = new Blob(chunks, {type: "text/plain"});
+    downloadUrl = URL.createObjectURL(blob);
+    const name = mspName(file.name);
+    const link = $("download");
+    link.href = downloadUrl;
+    link.download = name;
+    link.textContent = `Download ${name}`;
+    $("tally").textContent = tally;
+    show("result");
+    link.focus();
+  }, (failure) => {
+    if (current !== job.id) return;
+    current = null;
+    window.mspforge.finished++;
+    if (failure.type === "cancelled") {
+      show(null);
+      $("file").focus();
+      return;
+    }
+    $("problem-text").textContent = failure.reason === "read"
+      ? "This file could not be read."
+      : "Out of memory: the file holds a record too large for this browser.";
+    $("problem-help").hidden = true;
+    show("problem");
+  });
+}
+
+$("file").addEventListener("change", () => {
+  const file = $("file").files[0];
+  if (file) convertFile(file);
+  $("file").value = "";
+});
+
+$("cancel").addEventListener("click", () => {
+  if (current) worker.postMessage({type: "cancel", id: current});
+});
+
+const drop = $("drop");
+drop.addEventListener("dragover", (event) => {
+  event.preventDefault();
+  drop.classList.add("over");
+});
+drop.addEventListener("dragleave", () => drop.classList.remove("over"));
+drop.addEventListener("drop", (event) => {
+  event.preventDefault();
+  drop.classList.remove("over");
+  const file = event.dataTransfer.files[0];
+  if (file) convertFile(file);
+});

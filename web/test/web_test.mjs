@@ -1,0 +1,229 @@
+// The web page in headless Chromium, against the native command.
+//   - every corpus file and the bundled example, picked through the file
+//     input: the downloaded MSP and the tally shown are byte for byte what
+//     the native command writes and prints;
+//   - window.mspforge.convert on the inputs the native end-to-end tests use;
+//   - a file without records, and a generated 200 MB file (tally, digest of
+//     the output, progress shown while the page stayed responsive);
+//   - a screenshot of the finished page (MSPFORGE_SCREENSHOT, not kept in
+//     the repository).
+// Exits 77, saying why, when the page is not built or Chromium or the
+// native command is missing (CTest counts that as skipped).
+import {execFileSync, spawnSync} from "node:child_process";
+import {createHash} from "node:crypto";
+import fs from "node:fs";
+import http from "node:http";
+import os from "node:os";
+import path from "node:path";
+import {fileURLToPath} from "node:url";
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const root = path.resolve(here, "../..");
+const site = process.env.MSPFORGE_WEB_DIR || path.join(root, "build/web");
+const native = process.env.MSPFORGE_NATIVE ||
+               path.join(root, "build/release/mspforge");
+const chromium = process.env.MSPFORGE_CHROMIUM || "/usr/bin/chromium";
+const generator = process.env.MAKE_MGF ||
+                  path.join(root, "../shared/bench/make_mgf.py");
+const bigMegabytes = Number(process.env.MSPFORGE_WEB_BIG_MB || 200);
+const screenshot = process.env.MSPFORGE_SCREENSHOT ||
+                   path.join(root, "build/web-test/screenshot.png");
+
+function skip(why) {
+  console.log(`web test skipped: ${why}`);
+  process.exit(77);
+}
+if (!fs.existsSync(path.join(site, "mspforge_wasm.wasm"))) {
+  skip(`the page is not built (${site}); run cmake --workflow --preset web`);
+}
+if (!fs.existsSync(chromium)) skip(`no Chromium at ${chromium}`);
+if (!fs.existsSync(native)) skip(`no native mspforge at ${native}`);
+let puppeteer;
+try {
+  puppeteer = (await import("puppeteer-core")).default;
+} catch {
+  skip("puppeteer-core is not installed (npm ci in web/)");
+}
+
+let failures = 0;
+let passes = 0;
+function check(ok, what) {
+  if (ok) {
+    passes++;
+  } else {
+    failures++;
+    console.log(`FAILED: ${what}`);
+  }
+}
+
+const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "mspforge-web-"));
+
+// What the native command writes and prints for the file at input.
+function nativeConversion(input) {
+  const output = path.join(scratch, "native.msp");
+  const run = spawnSync(native, [input, output]);
+  return {msp: fs.readFileSync(output), tally: run.stdout.toString("latin1")};
+}
+
+// The page, served as plain files from 127.0.0.1.
+const types = {".html": "text/html", ".js": "text/javascript",
+               ".css": "text/css", ".wasm": "application/wasm"};
+const server = http.createServer((request, response) => {
+  const name = decodeURIComponent(new URL(request.url, "http://x").pathname);
+  const file = path.join(site, name === "/" ? "index.html" : name);
+  if (!file.startsWith(site) || !fs.existsSync(file) ||
+      !fs.statSync(file).isFile()) {
+    response.writeHead(404);
+    response.end();
+    return;
+  }
+  response.writeHead(200, {"Content-Type":
+                           types[path.extname(file)] || "application/octet-stream"});
+  fs.createReadStream(file).pipe(response);
+});
+await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
+const url = `http://127.0.0.1:${server.address().port}/`;
+
+const browser = await puppeteer.launch({
+  executablePath: chromium,
+  headless: true,
+  args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+         "--disable-background-networking", "--disable-component-update",
+         "--disable-sync", `--user-data-dir=${path.join(scratch, "profile")}`],
+});
+
+try {
+  const page = await browser.newPage();
+  page.setDefaultTimeout(600000);
+  await page.goto(url);
+
+  // Picks a file through the file input and waits for the page to finish.
+  async function pick(file) {
+    const before = await page.evaluate(() => window.mspforge.finished);
+    await (await page.$("#file")).uploadFile(file);
+    await page.waitForFunction((n) => window.mspforge.finished > n, {}, before);
+    return page.evaluate(async () => {
+      const result = !document.getElementById("result").hidden;
+      const out = {result, problem: document.getElementById("problem-text").textContent};
+      if (result) {
+        const link = document.getElementById("download");
+        const bytes = new Uint8Array(await (await fetch(link.href)).arrayBuffer());
+        let binary = "";
+        for (let i = 0; i < bytes.length; i += 0x8000) {
+          binary += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+        }
+        out.msp = btoa(binary);
+        out.tally = document.getElementById("tally").textContent;
+        out.name = link.download;
+      }
+      return out;
+    });
+  }
+
+  const inputs = [path.join(root, "examples/library.mgf")];
+  const corpus = path.join(root, "tests/data/corpus");
+  for (const name of fs.readdirSync(corpus).sort()) {
+    if (name.endsWith(".mgf")) inputs.push(path.join(corpus, name));
+  }
+  for (const input of inputs) {
+    const expected = nativeConversion(input);
+    const shown = await pick(input);
+    const name = path.basename(input);
+    check(shown.result, `${name}: no result shown (${shown.problem})`);
+    if (!shown.result) continue;
+    check(Buffer.from(shown.msp, "base64").equals(expected.msp),
+          `${name}: the downloaded MSP differs from the command's`);
+    check(shown.tally === expected.tally,
+          `${name}: tally ${JSON.stringify(shown.tally)}, command printed ` +
+          JSON.stringify(expected.tally));
+    check(shown.name === name.replace(/\.mgf$/, ".msp"),
+          `${name}: download named ${shown.name}`);
+    if (input === inputs[0]) {
+      fs.mkdirSync(path.dirname(screenshot), {recursive: true});
+      await page.screenshot({path: screenshot});
+    }
+  }
+  console.log(`${inputs.length} files picked and converted as the command does`);
+
+  // window.mspforge.convert on the byte sequences the end-to-end tests use.
+  const record = "BEGIN IONS\nNAME=Glycine\nMSLEVEL=2\nPEPMASS=76.0393\n" +
+                 "30.0338 100\nEND IONS\n";
+  const texts = [
+    "", record, record + record.slice(0, 40), record.replace(/\n/g, "\r\n"),
+    record + "\x1A" + record, "BEGIN IONS\nNAME=Gly\0cine\nMSLEVEL=2\n" +
+    "PEPMASS=1\n30\0 100\nEND IONS\n",
+    "BEGIN IONS\rNAME=x\rEND IONS\r",
+  ].map((text) => Buffer.from(text, "latin1"));
+  const seeds = path.join(root, "fuzz/seeds");
+  for (const name of fs.readdirSync(seeds).sort()) {
+    texts.push(fs.readFileSync(path.join(seeds, name)));
+  }
+  for (const [i, bytes] of texts.entries()) {
+    const file = path.join(scratch, `input${i}.mgf`);
+    fs.writeFileSync(file, bytes);
+    const expected = nativeConversion(file);
+    const got = await page.evaluate(async (b64) => {
+      const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+      const {msp, tally} = await window.mspforge.convert(bytes);
+      let binary = "";
+      for (const byte of msp) binary += String.fromCharCode(byte);
+      return {msp: btoa(binary), tally};
+    }, bytes.toString("base64"));
+    check(Buffer.from(got.msp, "base64").equals(expected.msp) &&
+          got.tally === expected.tally,
+          `window.mspforge.convert differs from the command on input ${i}`);
+  }
+  console.log(`${texts.length} inputs converted by window.mspforge.convert`);
+
+  // A file without any record says so and shows what MGF looks like.
+  const empty = path.join(scratch, "notes.mgf");
+  fs.writeFileSync(empty, "just some text\n");
+  const none = await pick(empty);
+  check(!none.result && /holds no MGF record/.test(none.problem),
+        `a file without records: ${JSON.stringify(none.problem)}`);
+
+  // A large generated file: converted in slices, the page responsive.
+  if (bigMegabytes > 0 && fs.existsSync(generator)) {
+    const big = path.join(scratch, `big${bigMegabytes}.mgf`);
+    execFileSync("python3", [generator, big, String(bigMegabytes), "1"]);
+    const expected = nativeConversion(big);
+    const before = await page.evaluate(() => window.mspforge.progressEvents);
+    const finished = await page.evaluate(() => window.mspforge.finished);
+    await (await page.$("#file")).uploadFile(big);
+    // The page answers while the worker converts.
+    let slowest = 0;
+    while (await page.evaluate((n) => window.mspforge.finished === n, finished)) {
+      const asked = Date.now();
+      await page.evaluate(() => document.getElementById("progress").value);
+      slowest = Math.max(slowest, Date.now() - asked);
+      await new Promise((resolve) => setTimeout(resolve, 200));
+    }
+    const shown = await page.evaluate(async () => {
+      const link = document.getElementById("download");
+      const bytes = await (await fetch(link.href)).arrayBuffer();
+      const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+      return {tally: document.getElementById("tally").textContent,
+              digest: Array.from(digest, (b) => b.toString(16).padStart(2, "0")).join(""),
+              progress: window.mspforge.progressEvents,
+              seconds: window.mspforge.lastSeconds};
+    });
+    check(shown.tally === expected.tally, `large file: tally ${shown.tally}`);
+    check(shown.digest === createHash("sha256").update(expected.msp).digest("hex"),
+          "large file: the MSP differs from the command's");
+    // A progress message for every 4 MiB slice read.
+    const slices = Math.ceil(fs.statSync(big).size / (4 << 20));
+    check(shown.progress - before >= Math.min(slices, 10),
+          `large file: only ${shown.progress - before} progress events`);
+    check(slowest < 2000, `large file: the page took ${slowest} ms to answer`);
+    console.log(`${bigMegabytes} MB converted in the browser in ` +
+                `${shown.seconds.toFixed(1)} s, ${shown.progress - before} ` +
+                `progress events, page answered within ${slowest} ms`);
+  }
+} finally {
+  await browser.close();
+  server.close();
+  fs.rmSync(scratch, {recursive: true, force: true});
+}
+
+console.log(`${passes} passed, ${failures} failed`);
+process.exit(failures === 0 ? 0 : 1);
