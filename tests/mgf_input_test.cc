@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform_io.h"
 #include "test_files.h"
 
 namespace mspforge {
@@ -133,6 +134,25 @@ TEST(MgfInputTest, ReadErrorIsNotTakenForTheEndOfTheInput) {
   std::string_view line;
   EXPECT_FALSE(readLine(input, line));
   EXPECT_TRUE(input.failed);
+}
+
+}  // namespace
+}  // namespace mspforge
+
+namespace mspforge {
+namespace {
+
+// A descriptor is read from where it stands, as read() would go on, also
+// when the file is mapped.
+TEST(MgfInputTest, FileIsReadFromTheDescriptorsPosition) {
+  test::TempDir dir;
+  test::writeFile(dir.path("in.mgf"), "skipped line\nfirst=1\nsecond\n");
+  test::OpenDescriptor file(dir.path("in.mgf"));
+  char skipped[13];
+  ASSERT_EQ(platform::readSome(file.fd(), skipped, sizeof skipped), 13);
+  MgfInput input = mgfInputFromFd(file.fd());
+  EXPECT_EQ(allLines(input),
+            (std::vector<std::string>{"first=1\n", "second\n"}));
 }
 
 }  // namespace

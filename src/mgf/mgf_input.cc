@@ -246,9 +246,13 @@ MgfInput mgfInputFromFd(int fd) {
   input.fd = fd;
   std::uint64_t size = 0;
   if (platform::mappableFileSize(fd, size)) {
+    // Mapped from where a read would have started.
+    const std::uint64_t position = platform::filePosition(fd);
     input.mapped = true;
     input.fileSize = size;
-    if (size == 0) input.atEnd = true;
+    input.windowOffset = position;
+    input.markScanned = position;
+    if (position >= size) input.atEnd = true;
   }
   return input;
 }

@@ -71,6 +71,9 @@ int openOutputFile(const char* path, const FileIdentity& input);
 // pipes, terminals and devices, which are read instead.
 bool mappableFileSize(int fd, std::uint64_t& size);
 
+// Where the next read of fd would start.
+std::uint64_t filePosition(int fd);
+
 // The alignment that a mapping's file offset needs (the page size, or the
 // allocation granularity on Windows).
 std::size_t mappingAlignment();

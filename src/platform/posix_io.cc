@@ -118,6 +118,11 @@ bool mappableFileSize(int fd, std::uint64_t& size) {
   return true;
 }
 
+std::uint64_t filePosition(int fd) {
+  const off_t position = ::lseek(fd, 0, SEEK_CUR);
+  return position < 0 ? 0 : static_cast<std::uint64_t>(position);
+}
+
 std::size_t mappingAlignment() {
   return static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
 }

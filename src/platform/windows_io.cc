@@ -113,6 +113,11 @@ bool mappableFileSize(int fd, std::uint64_t& size) {
   return true;
 }
 
+std::uint64_t filePosition(int fd) {
+  const long long position = ::_lseeki64(fd, 0, SEEK_CUR);
+  return position < 0 ? 0 : static_cast<std::uint64_t>(position);
+}
+
 std::size_t mappingAlignment() {
   SYSTEM_INFO info;
   ::GetSystemInfo(&info);
