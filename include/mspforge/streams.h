@@ -7,10 +7,51 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
 
 namespace mspforge {
+
+// Releases a window that MgfInput::adoptWindow took over.
+void releaseWindow(void* window, std::size_t size);
+
+// One mapped window of an input file, unmapped when it goes.
+class MappedWindow {
+ public:
+  MappedWindow() = default;
+  MappedWindow(char* base, std::size_t size) : base_(base), size_(size) {}
+  MappedWindow(MappedWindow&& other) noexcept
+      : base_(std::exchange(other.base_, nullptr)),
+        size_(std::exchange(other.size_, 0)) {}
+  MappedWindow& operator=(MappedWindow&& other) noexcept {
+    if (this != &other) {
+      reset();
+      base_ = std::exchange(other.base_, nullptr);
+      size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+  }
+  ~MappedWindow() { reset(); }
+
+  char* base() const { return base_; }
+  std::size_t size() const { return size_; }
+  // Unmaps the window.
+  void reset() {
+    if (base_ != nullptr) releaseWindow(base_, size_);
+    base_ = nullptr;
+    size_ = 0;
+  }
+  // Gives the window up without unmapping it: its taker releases it.
+  void release() {
+    base_ = nullptr;
+    size_ = 0;
+  }
+
+ private:
+  char* base_ = nullptr;
+  std::size_t size_ = 0;
+};
 
 // MGF input, delivered line by line from a window of bytes.
 //
@@ -59,23 +100,12 @@ struct MgfInput {
   std::size_t blockSize = std::size_t{1} << 20;  // least bytes per refill
   std::vector<char> buffer;  // read and in-memory inputs
   bool mapped = false;       // a regular file, mapped a window at a time
-  void* window = nullptr;    // the mapping, when mapped
-  std::size_t windowSize = 0;
+  MappedWindow window;       // the mapping, when mapped
   std::uint64_t windowOffset = 0;  // file offset of the mapping
   std::uint64_t fileSize = 0;      // size of the file when mapped
   std::uint64_t markScanned = 0;   // file offset up to which no 0x1A was
                                    // found
-
-  MgfInput() = default;
-  MgfInput(MgfInput&& other) noexcept;
-  MgfInput& operator=(MgfInput&& other) noexcept;
-  MgfInput(const MgfInput&) = delete;
-  MgfInput& operator=(const MgfInput&) = delete;
-  ~MgfInput();  // releases the mapping
 };
-
-// Releases a window that MgfInput::adoptWindow took over.
-void releaseWindow(void* window, std::size_t size);
 
 // An input that reads the open descriptor fd from its current position:
 // mapped when fd is a regular file, read in blocks otherwise. The

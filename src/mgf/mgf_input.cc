@@ -52,8 +52,6 @@ void stopAtEndOfFileMark(MgfInput& input, std::size_t from) {
   }
 }
 
-// Lets go of the window: handed to adoptWindow when someone still needs
-// it (an output writing spans of it), else unmapped.
 // Turns each CR LF pair among the bytes from `from` on into a lone LF,
 // moving the bytes after it down, so that a buffer holds no CR LF pair and
 // a line read twice (a record read again after a refill) reads the same.
@@ -88,17 +86,17 @@ void foldCrLf(MgfInput& input, std::size_t from) {
   input.end = write;
 }
 
+// Lets go of the window: handed to adoptWindow when someone still needs
+// it (an output writing spans of it), else unmapped.
 void unmapWindow(MgfInput& input) {
-  if (input.window == nullptr) return;
-  if (platform::mappingLostBytes(static_cast<char*>(input.window))) {
-    input.failed = true;
+  MappedWindow& window = input.window;
+  if (window.base() == nullptr) return;
+  if (platform::mappingLostBytes(window.base())) input.failed = true;
+  if (input.adoptWindow && input.adoptWindow(window.base(), window.size())) {
+    window.release();
+  } else {
+    window.reset();
   }
-  if (!input.adoptWindow ||
-      !input.adoptWindow(input.window, input.windowSize)) {
-    platform::unmapFile(static_cast<char*>(input.window), input.windowSize);
-  }
-  input.window = nullptr;
-  input.windowSize = 0;
 }
 
 // Maps the window that starts at the byte `keep` stands for, large enough
@@ -137,8 +135,7 @@ void moveWindow(MgfInput& input, std::size_t& keep) {
     input.failed = length != 0;
     return;
   }
-  input.window = window;
-  input.windowSize = length;
+  input.window = MappedWindow(window, length);
   input.data = window;
   input.scanFrom = static_cast<std::size_t>(-1);
   keep = static_cast<std::size_t>(keepOffset - start);
@@ -199,44 +196,6 @@ void refillBuffer(MgfInput& input, std::size_t& keep) {
 
 }  // namespace
 
-MgfInput::MgfInput(MgfInput&& other) noexcept { *this = std::move(other); }
-
-MgfInput& MgfInput::operator=(MgfInput&& other) noexcept {
-  if (this == &other) return *this;
-  unmapWindow(*this);
-  fd = other.fd;
-  begin = other.begin;
-  end = other.end;
-  atEnd = other.atEnd;
-  failed = other.failed;
-  starved = other.starved;
-  beforeMove = std::move(other.beforeMove);
-  adoptWindow = std::move(other.adoptWindow);
-  reader = std::move(other.reader);
-  blockSize = other.blockSize;
-  // A moved vector keeps its allocation, so data stays where it points.
-  buffer = std::move(other.buffer);
-  data = other.data;
-  scanBlock = other.scanBlock;
-  lfBits = other.lfBits;
-  equalsBits = other.equalsBits;
-  scanFrom = other.scanFrom;
-  mapped = other.mapped;
-  window = std::exchange(other.window, nullptr);
-  windowSize = std::exchange(other.windowSize, 0);
-  windowOffset = other.windowOffset;
-  fileSize = other.fileSize;
-  markScanned = other.markScanned;
-  other.data = nullptr;
-  other.begin = other.end = 0;
-  return *this;
-}
-
-MgfInput::~MgfInput() {
-  adoptWindow = nullptr;
-  unmapWindow(*this);
-}
-
 void releaseWindow(void* window, std::size_t size) {
   platform::unmapFile(static_cast<char*>(window), size);
 }
@@ -290,8 +249,8 @@ MgfInput mgfInputFromReader(
 bool takeLastLine(MgfInput& input, std::string_view& line,
                   std::size_t& equals) {
   // The file may have shrunk under the last window since it was mapped.
-  if (input.window != nullptr &&
-      platform::mappingLostBytes(static_cast<char*>(input.window))) {
+  if (input.window.base() != nullptr &&
+      platform::mappingLostBytes(input.window.base())) {
     input.failed = true;
   }
   const std::size_t available = input.end - input.begin;

@@ -250,20 +250,6 @@ void writeThrough(MspOutput& output, std::string_view bytes) {
   if (!written) output.failed = true;
 }
 
-void flushIfFull(MspOutput& output) {
-  if (output.text.size() + output.spanBytes < kFlushSize) return;
-  if (output.fd < 0 || output.failed) return;
-  if (!output.background) {
-    if (!writeNow(output)) output.failed = true;
-    return;
-  }
-  if (output.writer && output.writer->failed()) {
-    output.failed = true;
-    return;
-  }
-  submit(output);
-}
-
 void flushSoon(MspOutput& output) {
   if (output.fd < 0 || output.failed) return;
   if (!output.background) {
@@ -275,6 +261,10 @@ void flushSoon(MspOutput& output) {
     return;
   }
   if (!output.text.empty() || !output.spans.empty()) submit(output);
+}
+
+void flushIfFull(MspOutput& output) {
+  if (output.text.size() + output.spanBytes >= kFlushSize) flushSoon(output);
 }
 
 bool adoptInputWindow(MspOutput& output, void* window, std::size_t size) {

@@ -6,19 +6,20 @@
 namespace mspforge {
 namespace {
 
-void rewriteAdduct(std::string_view value, std::string& out) {
+// The adduct with "]1+" or "]1-" shortened: a view of value when it holds
+// neither, else a text built in storage.
+std::string_view rewriteAdduct(std::string_view value, FieldMap& storage) {
   for (std::string_view shortForm : {"]1+", "]1-"}) {
     std::size_t at = value.find(shortForm);
     if (at != std::string_view::npos) {
-      out.assign(value.substr(0, at));
-      out += ']';
-      out += shortForm.back();
-      return;
+      std::string rewritten(value.substr(0, at));
+      rewritten += ']';
+      rewritten += shortForm.back();
+      return storage.keep(rewritten);
     }
   }
-  out.assign(value);
+  return value;
 }
-
 bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trimBlanksAndTabs(std::string_view value) {
@@ -53,34 +54,28 @@ std::string_view firstWord(std::string_view value) {
 
 }  // namespace
 
-void normaliseValue(ValueRule rule, std::string_view value, std::string& out) {
+std::string_view normaliseValue(ValueRule rule, std::string_view value,
+                                FieldMap& storage) {
   switch (rule) {
     case ValueRule::SpectrumType:
-      out.clear();
-      if (readInteger(value) != 0) out.append("MS");
-      out += value;
-      return;
+      if (readInteger(value) == 0) return value;
+      return storage.keep("MS" + std::string(value));
     case ValueRule::IonMode:
-      out.clear();
-      out.push_back(isNegativeIonMode(value) ? 'N' : 'P');
-      return;
+      return isNegativeIonMode(value) ? "N" : "P";
     case ValueRule::PrecursorType:
-      rewriteAdduct(value, out);
-      return;
+      return rewriteAdduct(value, storage);
     case ValueRule::Formula:
       if (!value.empty() && (value.back() == '+' || value.back() == '-')) {
         value.remove_suffix(1);
       }
-      out.assign(value);
-      return;
+      return value;
     case ValueRule::PrecursorMz:
-      out.assign(firstWord(value));
-      return;
+      return firstWord(value);
     case ValueRule::Copy:
     case ValueRule::Name:
-      out.assign(value);
-      return;
+      return value;
   }
+  return value;
 }
 
 bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
@@ -88,7 +83,6 @@ bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
   libraryFields.clear();
   commentFields.clear();
   compoundName.clear();
-  std::string normalised;
   for (const Field& field : sourceFields) {
     const KeyRename* row = findKeyRename(field.key);
     if (row == nullptr) {
@@ -96,11 +90,11 @@ bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
       commentFields.setView(field.key, field.value);
     } else if (row->rule == ValueRule::Name) {
       compoundName.assign(field.value);
-    } else if (row->rule == ValueRule::Copy) {
-      libraryFields.setView(row->libraryKey, field.value);
     } else {
-      normaliseValue(row->rule, field.value, normalised);
-      libraryFields.setView(row->libraryKey, libraryFields.keep(normalised));
+      // A view of the source, or a text kept in libraryFields' storage.
+      libraryFields.setView(
+          row->libraryKey,
+          normaliseValue(row->rule, field.value, libraryFields));
     }
   }
   return completeRecord(compoundName, libraryFields, commentFields);

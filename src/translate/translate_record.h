@@ -10,7 +10,10 @@
 
 namespace mspforge {
 
-// Applies one value rule of KeyRenameTable: out receives the text to store.
+// Applies one value rule of KeyRenameTable and gives the text to store: a
+// view of value where the rule only trims or picks ("C8H10N4O2+" ->
+// "C8H10N4O2"), a constant ("N", "P"), or a text it builds, kept in
+// storage's own memory ("2" -> "MS2").
 //   SpectrumType: "MS" followed by value, or value unchanged when it reads
 //                 as the integer 0 ("2" -> "MS2", "MS2" -> "MS2", "0" -> "0").
 //   IonMode:      "N" when value, blanks and tabs around it removed, is
@@ -24,6 +27,7 @@ namespace mspforge {
 //                 "\t 301.1\t1200 2+" -> "301.1", "301.1,1200" unchanged,
 //                 "  " -> "".
 //   Copy, Name:   value unchanged.
-void normaliseValue(ValueRule rule, std::string_view value, std::string& out);
+std::string_view normaliseValue(ValueRule rule, std::string_view value,
+                                FieldMap& storage);
 
 }  // namespace mspforge
