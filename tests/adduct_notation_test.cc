@@ -18,12 +18,20 @@ TEST(AdductChargeTest, NetChargeOfExpressions) {
   const Case cases[] = {
       {"M", 1},        {"2M", 1},       {"", 1},         {"M+H", 1},
       {"M+2H", 2},     {"M+3H", 3},     {"M-H", -1},     {"M-2H", -2},
-      {"M+Na", 1},     {"M+K", 1},      {"M+NH4", 1},    {"M+FA", -1},
-      {"M+CHO2", -1},  {"M+FA-H", -2},  {"M+H-H2O", 1},  {"M-H2O+H", 1},
-      {"M+2Na-H", 1},  {"M+H+Na", 2},   {"2M+H", 1},     {"M+0H", 1},
-      {"M+-2H", -2},   {"M--2H", 2},    {"M+Cl", 0},     {"M+Li", 0},
+      {"M+Na", 1},     {"M+K", 1},      {"M+NH4", 1},    {"M+CHO2", -1},
+      {"M+H-H2O", 1},  {"M-H2O+H", 1},  {"M+2Na-H", 1},  {"M+H+Na", 2},
+      {"2M+H", 1},     {"M+0H", 1},     {"M+-2H", -2},   {"M--2H", 2},
       {"M+na", 0},     {"M+", 0},       {"Na+M", 0},     {"M+Al+Fe", 2},
       {"M+ 2H", 2},    {"M+2 H", 0},    {"M+-H", -1},    {"M++H", 1},
+      // Each species of the table, whole and case-sensitive.
+      {"M+Li", 1},     {"M+2Li-H", 1},  {"M+Cl", -1},    {"M+2Cl", -2},
+      {"M+Br", -1},    {"M+HCOO", -1},  {"M+CH3COO", -1}, {"M-Cl", 1},
+      {"M+cl", 0},     {"M+CL", 0},     {"M+li", 0},     {"M+Cl+Na", 0},
+      {"M+Cl-H", -2},  {"M+Br+2H", 1},  {"M+CH3COOH", 0}, {"M+I", 0},
+      // Formic acid is neutral beside charged terms; alone it is formate.
+      {"M+FA", -1},    {"M+FA-H", -1},  {"M+FA+H", 1},   {"M+2FA", -2},
+      {"M+FA-H2O", -1}, {"M-H+FA", -1}, {"M+FA+Na", 1},  {"M+FA+Cl", -1},
+      {"M+FA+Na-H", -1}, {"M-FA", 1},   {"M+fa", 0},     {"M+2FA-H", -1},
       // Counts saturate at the 32-bit limits and the sum saturates too.
       {"M+2147483647H", 2147483647},
       {"M+99999999999H", 2147483647},
@@ -78,7 +86,9 @@ TEST(AdductFromNameTailTest, ResultsAndWhatFalseLeavesBehind) {
       {"Caffeine M-H", true, "[M-H]-", -1},
       {"Caffeine M+Na", true, "[M+Na]+", 1},
       {"Caffeine M+H-H2O", true, "[M+H-H2O]+", 1},
-      {"Caffeine M+FA-H", true, "[M+FA-H]2-", -2},
+      {"Caffeine M+FA-H", true, "[M+FA-H]-", -1},
+      {"Caffeine M+Cl", true, "[M+Cl]-", -1},
+      {"Caffeine M+Li", true, "[M+Li]+", 1},
       {"Caffeine M+", true, "[M]+", 1},
       {"Caffeine M-", true, "[M]-", -1},
       {"Caffeine M", true, "[M]+", 1},
@@ -89,7 +99,7 @@ TEST(AdductFromNameTailTest, ResultsAndWhatFalseLeavesBehind) {
       {"Caffeine M+H 10eV", false, kUnchanged, kUntouched},
       {"Caffeine M+H ", false, kUnchanged, kUntouched},
       {"", false, kUnchanged, kUntouched},
-      {"Caffeine M+Cl", false, kUnchanged, 0},
+      {"Caffeine M+Cl+Na", false, kUnchanged, 0},
       {"Caffeine MH+", false, kUnchanged, 0},
       {"Caffeine [M+H]", false, kUnchanged, 0},
   };
@@ -113,7 +123,9 @@ TEST(AdductFromBracketTest, ResultsAndWhatFalseLeavesBehind) {
       {"Caffeine [M+2H] 20eV", true, "[M+2H]2+"},
       {"Caffeine [M-H]", true, "[M-H]-"},
       {"Caffeine [M]", true, "[M]+"},
-      {"Caffeine [M+FA-H]", true, "[M+FA-H]2-"},
+      {"Caffeine [M+FA-H]", true, "[M+FA-H]-"},
+      {"Caffeine [M+Cl]", true, "[M+Cl]-"},
+      {"Caffeine [M+FA]", true, "[M+FA]-"},
       {"[M+Na] Caffeine", true, "[M+Na]+"},
       {"Caffeine [M+H][M+Na]", true, "[M+Na]+"},
       {"A [M+H] B [x]", false, ""},
@@ -122,7 +134,7 @@ TEST(AdductFromBracketTest, ResultsAndWhatFalseLeavesBehind) {
       {"", false, ""},
       {"Caffeine", false, ""},
       {"Caffeine [M+H", false, "[M+H"},
-      {"Caffeine [M+Cl]", false, "[M+Cl]"},
+      {"Caffeine [M+Cl+Na]", false, "[M+Cl+Na]"},
       {"Caffeine [M+]", false, "[M+]"},
       // A charge already written after the "]" is taken as it stands.
       {"Caffeine [M+H]+", true, "[M+H]+"},
@@ -152,8 +164,8 @@ TEST(AdductFromBracketTest, ReplacesTheCallersTextOnlyOnceAWordIsFound) {
   std::string adduct = "old";
   EXPECT_FALSE(adductFromBracket("Caffeine [x]", adduct));
   EXPECT_EQ(adduct, "old");
-  EXPECT_FALSE(adductFromBracket("Caffeine [M+Li]", adduct));
-  EXPECT_EQ(adduct, "[M+Li]");
+  EXPECT_FALSE(adductFromBracket("Caffeine [M+H2O]", adduct));
+  EXPECT_EQ(adduct, "[M+H2O]");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "conversion_invariants.h"
 #include "test_files.h"
@@ -68,15 +70,88 @@ TEST(CorpusTest, ExpectedTallies) {
 }
 
 // GNPS writes CHARGE=1 even for negative-mode spectra. In a negative-mode
-// record that charge counts as -1, so a name's own "M-H" agrees with it.
+// record that charge counts as -1, so each name's own adduct, all of
+// charge -1 (chloride and formate anions, formic acid beside -H), agrees
+// with it and is kept.
 TEST(CorpusTest, GnpsNegativeModeWithChargeOne) {
   const std::string msp =
       convertText(readFile(kCorpus + "/gnps-library-pesticides.mgf")).msp;
   EXPECT_EQ(countLinesStartingWith(msp, "Ion_mode: N"), 76);
   EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: "), 76);
-  EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: [M-H]-"), 74);
+  EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: [M-H]-"), 53);
+  EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: [M+Cl]-"), 13);
+  EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: [M+FA-H]-"), 8);
   EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: [M-H2O-H]-"), 1);
   EXPECT_EQ(countLinesStartingWith(msp, "Precursor_type: [M+K-2H]-"), 1);
+}
+
+// The adduct a compound name states, read independently of the converter:
+// the first "[M...]" or "[2M...]" bracket, else a last word such as "M+Cl",
+// "M-H2O-H" or "2M+Na"; "" when the name states none.
+std::string adductStatedInName(std::string_view name) {
+  auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  auto isAlnum = [&](char c) {
+    return isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  };
+  for (std::size_t open = name.find('['); open != std::string_view::npos;
+       open = name.find('[', open + 1)) {
+    std::size_t i = open + 1;
+    while (i < name.size() && isDigit(name[i])) ++i;
+    if (i == name.size() || name[i] != 'M') continue;
+    const std::size_t close = name.find_first_of("] \t", i);
+    if (close != std::string_view::npos && name[close] == ']') {
+      return std::string(name.substr(open + 1, close - open - 1));
+    }
+  }
+  const std::string_view word = name.substr(name.rfind(' ') + 1);
+  std::size_t i = 0;
+  while (i < word.size() && isDigit(word[i])) ++i;
+  if (i == word.size() || word[i] != 'M' || i + 1 == word.size()) return "";
+  for (++i; i < word.size();) {
+    if (word[i] != '+' && word[i] != '-') return "";
+    ++i;
+    while (i < word.size() && isDigit(word[i])) ++i;
+    const std::size_t species = i;
+    while (i < word.size() && isAlnum(word[i])) ++i;
+    if (i == species || isDigit(word[species])) return "";
+  }
+  return std::string(word);
+}
+
+// A library record whose name says "M+Cl" must not be written as "[M-H]-":
+// a search tool takes the neutral mass from the adduct. The only records
+// left whose written adduct is not their name's are the two whose own
+// CHARGE contradicts their name.
+TEST(CorpusTest, WrittenAdductIsTheOneTheNameStates) {
+  int stated = 0;
+  std::vector<std::string> disagreeing;
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
+    if (entry.path().extension() != ".mgf") continue;
+    const std::string msp = convertText(readFile(entry.path().string())).msp;
+    for (std::size_t at = 0; at < msp.size();) {
+      const std::size_t end = msp.find("\n\n", at);
+      const std::string record = msp.substr(at, end - at);
+      at = end + 2;
+      const std::string name = record.substr(6, record.find('\n') - 6);
+      const std::string expected = adductStatedInName(name);
+      if (expected.empty()) continue;
+      ++stated;
+      const std::size_t type = record.find("\nPrecursor_type: [");
+      const std::size_t inner = type + 18;
+      if (type == std::string::npos ||
+          record.compare(inner, record.find(']', inner) - inner, expected) !=
+              0) {
+        disagreeing.push_back(entry.path().filename().string() + ": " + name);
+      }
+    }
+  }
+  EXPECT_EQ(stated, 106);
+  EXPECT_EQ(disagreeing,
+            (std::vector<std::string>{
+                "gnps-library-embl-mcf.mgf: "
+                "1-Palmitoyl-sn-glycero-3-phosphocholine M+H",
+                "gnps-library-embl-mcf.mgf: "
+                "\"1,2-Dierucoyl-sn-glycero-3-phosphocholine\" M+H"}));
 }
 
 TEST(CorpusTest, MzmineFormicAcidAdductBecomesFormate) {
@@ -118,6 +193,8 @@ TEST(CorpusTest, IonModeAndAdductAgreeOnPolarity) {
           charge != nullptr && readCharge(*charge) != 0 &&
           (readCharge(*charge) < 0 ? 'N' : 'P') == adductMode;
       EXPECT_TRUE(source.contains("ADDUCT") ||
+                  source.contains("PRECURSORTYPE") ||
+                  source.contains("PRECURSOR_TYPE") ||
                   adductFromBracket(compound, bracket) || chargeSays)
           << name << ": " << compound << " is " << *ionMode << " but "
           << *adduct;

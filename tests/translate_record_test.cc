@@ -49,6 +49,8 @@ TEST(TranslateRecordTest, EveryRowOfTheKeyTable) {
   };
   const Row rows[] = {
       {"ADDUCT", "Precursor_type"},
+      {"PRECURSORTYPE", "Precursor_type"},
+      {"PRECURSOR_TYPE", "Precursor_type"},
       {"COLLISION_ENERGY", "Collision_energy"},
       {"COLLISIONENERGY", "Collision_energy"},
       {"COLLISION_ENERGY_1", "Collision_energy"},
@@ -83,7 +85,7 @@ TEST(TranslateRecordTest, EveryRowOfTheKeyTable) {
 TEST(TranslateRecordTest, KeysMatchWholeAndCaseSensitively) {
   for (const char* key : {"name", "Name", "NAME ", " NAME", "Pepmass", "",
                           "CHARGE", "SCANS", "SMILES", "INCHIKEY",
-                          "PRECURSORTYPE", "MSLEVEL2"}) {
+                          "precursortype", "Precursor_Type", "MSLEVEL2"}) {
     Translation t = translate({{key, "v"}});
     EXPECT_EQ(t.comments, (Fields{{key, "v"}})) << '"' << key << '"';
     EXPECT_TRUE(t.library.empty());
@@ -141,6 +143,9 @@ TEST(TranslateRecordTest, ValueRules) {
       {"ADDUCT", "[M]1-x]1+", "Precursor_type", "[M]1-x]+"},
       {"ADDUCT", "[M+H]1", "Precursor_type", "[M+H]1"},
       {"ADDUCT", "", "Precursor_type", ""},
+      {"PRECURSORTYPE", "[M+Na]1+", "Precursor_type", "[M+Na]+"},
+      {"PRECURSOR_TYPE", "[M-H]1-", "Precursor_type", "[M-H]-"},
+      {"PRECURSOR_TYPE", "", "Precursor_type", ""},
       // Formula: one trailing sign removed.
       {"FORMULA", "C8H10N4O2+", "Formula", "C8H10N4O2"},
       {"FORMULA", "C6H7O7-", "Formula", "C6H7O7"},
@@ -195,6 +200,13 @@ TEST(TranslateRecordTest, GreatestKeyWinsASharedTarget) {
       {{{"PEPMASS", "1 5"}, {"PRECURSOR_MZ", " "}}, "", {{"PrecursorMZ", ""}}},
       {{{"MS_DISSOCIATION_METHOD", "CID"}, {"FRAGMENTATION_METHOD", "HCD"}},
        "", {{"Instrument_type", "CID"}}},
+      {{{"ADDUCT", "[M+H]+"}, {"PRECURSORTYPE", "[M+Na]+"}},
+       "", {{"Precursor_type", "[M+Na]+"}}},
+      {{{"PRECURSOR_TYPE", "[M+K]+"}, {"PRECURSORTYPE", "[M+Na]+"},
+        {"ADDUCT", "[M+H]+"}},
+       "", {{"Precursor_type", "[M+K]+"}}},
+      {{{"ADDUCT", "[M+H]1+"}, {"PRECURSOR_TYPE", ""}},
+       "", {{"Precursor_type", ""}}},
   };
   for (const Case& c : cases) {
     Translation t = translate(c.source);

@@ -11,11 +11,11 @@ namespace {
 
 constexpr std::string_view kSigns = "+-";
 
-int speciesDirection(std::string_view species) {
+const ChargedSpecies* findSpecies(std::string_view species) {
   for (const ChargedSpecies& entry : ChargedSpeciesTable) {
-    if (entry.species == species) return entry.direction;
+    if (entry.species == species) return &entry;
   }
-  return 0;
+  return nullptr;
 }
 
 void appendDecimal(std::string& text, std::int64_t value) {
@@ -51,11 +51,12 @@ bool adductCharge(std::string_view expression, std::int32_t& charge) {
     charge = 1;
     return true;
   }
-  // Counts saturate at the 32-bit limits, so a running sum in 64 bits
+  // Counts saturate at the 32-bit limits, so running sums in 64 bits
   // cannot overflow before the expression would have to be billions of
   // terms long; the bound below makes even that safe.
   constexpr std::int64_t kBound = std::int64_t{1} << 62;
-  std::int64_t sum = 0;
+  std::int64_t ions = 0;         // the charge of every term but formic acid
+  std::int64_t formicAcid = 0;   // the signed count of the "FA" terms
   while (position != std::string_view::npos) {
     const char sign = expression[position];
     const std::size_t afterSign = position + 1;
@@ -72,9 +73,22 @@ bool adductCharge(std::string_view expression, std::int32_t& charge) {
         speciesStart, position == std::string_view::npos
                           ? std::string_view::npos
                           : position - speciesStart);
-    sum += speciesDirection(species) * signedCount;
-    sum = std::clamp(sum, -kBound, kBound);
+    if (const ChargedSpecies* entry = findSpecies(species)) {
+      switch (entry->charge) {
+        case SpeciesCharge::Cation:
+          ions = std::clamp(ions + signedCount, -kBound, kBound);
+          break;
+        case SpeciesCharge::Anion:
+          ions = std::clamp(ions - signedCount, -kBound, kBound);
+          break;
+        case SpeciesCharge::FormicAcid:
+          formicAcid = std::clamp(formicAcid + signedCount, -kBound, kBound);
+          break;
+      }
+    }
   }
+  // Formic acid is neutral, unless it alone can give the ion its charge.
+  const std::int64_t sum = ions != 0 ? ions : -formicAcid;
   charge = static_cast<std::int32_t>(
       std::clamp<std::int64_t>(sum, std::numeric_limits<std::int32_t>::min(),
                                std::numeric_limits<std::int32_t>::max()));

@@ -14,31 +14,50 @@
 
 namespace mspforge {
 
-struct ChargedSpecies {
-  std::string_view species;  // matched whole and case-sensitively
-  int direction;             // +1: a term adds its count; -1: subtracts it
+// What a species does to the charge of the ion it joins.
+enum class SpeciesCharge {
+  Cation,      // a term adds its signed count: "+2H" is +2, "-H" is -1
+  Anion,       // a term subtracts its signed count: "+Cl" is -1
+  FormicAcid,  // neutral beside charged terms, else taken up as formate
 };
 
-// Formic acid ("FA", "CHO2") is taken up as formate, so it counts negative.
-// Every species not listed ("Cl", "Li", "H2O", "na", the empty one between
-// two signs) carries no charge.
-inline constexpr std::array<ChargedSpecies, 8> ChargedSpeciesTable = {{
-    {"Na", +1},
-    {"K", +1},
-    {"Al", +1},
-    {"Fe", +1},
-    {"NH4", +1},
-    {"H", +1},
-    {"FA", -1},
-    {"CHO2", -1},
+struct ChargedSpecies {
+  std::string_view species;  // matched whole and case-sensitively
+  SpeciesCharge charge;
+};
+
+// The species that carry charge, one unit per count. Every species not
+// listed ("H2O", "CH3OH", "cl", the empty one between two signs) carries
+// none.
+//
+// "FA" is formic acid, a neutral molecule: "M+FA-H" is the deprotonated
+// formic-acid adduct, charge -1, and "M+FA+H" the protonated one, +1. Only
+// where nothing else in the expression carries a net charge ("M+FA",
+// "M+2FA", "M+FA-H2O") does "FA" stand for the formate anion that the
+// name must mean, one negative charge per unit.
+inline constexpr std::array<ChargedSpecies, 13> ChargedSpeciesTable = {{
+    {"H", SpeciesCharge::Cation},
+    {"Li", SpeciesCharge::Cation},
+    {"Na", SpeciesCharge::Cation},
+    {"K", SpeciesCharge::Cation},
+    {"NH4", SpeciesCharge::Cation},
+    {"Al", SpeciesCharge::Cation},
+    {"Fe", SpeciesCharge::Cation},
+    {"Cl", SpeciesCharge::Anion},
+    {"Br", SpeciesCharge::Anion},
+    {"CHO2", SpeciesCharge::Anion},
+    {"HCOO", SpeciesCharge::Anion},
+    {"CH3COO", SpeciesCharge::Anion},
+    {"FA", SpeciesCharge::FormicAcid},
 }};
 
 // The net charge of expression, always written to charge. An expression
 // without any sign ("M", "2M", "") counts as a singly charged positive ion.
 // A term's count is read as strtol reads it (white space, one sign,
 // digits), 0 or none meaning 1; its own sign combines with the term's:
-// "+-2H" is -2 and "--2H" is +2. The sum is taken in 64 bits and saturated
-// to the 32-bit range. Returns true when the charge is not zero.
+// "+-2H" is -2 and "--2H" is +2. "M+Cl" is -1, "M+FA-H" is -1, "M+FA" is
+// -1 and "M+Cl+Na" is 0. The sums are taken in 64 bits and saturated to
+// the 32-bit range. Returns true when the charge is not zero.
 bool adductCharge(std::string_view expression, std::int32_t& charge);
 
 // Appends the charge in adduct notation: "+" for 1, "-" for -1, otherwise

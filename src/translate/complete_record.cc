@@ -16,16 +16,19 @@ constexpr std::string_view kIonMode = "Ion_mode";
 constexpr std::string_view kFormicAcidAdduct = "[M+FA]-";
 constexpr std::string_view kFormateAdduct = "[M+CHO2]-";
 
-// The adduct that a bare charge implies: "[M+H]+" for 1, "[M-H]-" for -1,
-// and "[M+c]c+" or "[M-c]c-" for any other c. Empty for 0.
+// The adduct that a bare charge implies: the molecule with as many protons
+// added or taken as the charge counts. "[M+H]+" for 1, "[M-H]-" for -1,
+// "[M+2H]2+" for 2, "[M-3H]3-" for -3; empty for 0. (Library readers take
+// "[M+2]2+" for the molecule plus 2 Da.)
 std::string adductFromCharge(std::int32_t charge) {
   if (charge == 0) return "";
   if (charge == 1) return "[M+H]+";
   if (charge == -1) return "[M-H]-";
   const char sign = charge > 0 ? '+' : '-';
+  // The magnitude in 64 bits: -2147483648 has none in 32.
   const std::int64_t wide = charge;
   const std::string magnitude = std::to_string(wide < 0 ? -wide : wide);
-  return std::string("[M") + sign + magnitude + "]" + magnitude + sign;
+  return std::string("[M") + sign + magnitude + "H]" + magnitude + sign;
 }
 
 // The record's charge as its "CHARGE" comment gives it. GNPS library

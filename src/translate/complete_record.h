@@ -21,7 +21,7 @@ inline constexpr std::array<std::string_view, 2> RequiredLibraryKeys = {
 //      bracket notation in its name ("Caffeine [M+H]"), else from the last
 //      word of its name ("Caffeine M+H") when the "CHARGE" comment reads as
 //      0 or as the same charge, else from "CHARGE" alone (1: "[M+H]+",
-//      -1: "[M-H]-", 2: "[M+2]2+", 0: none). "CHARGE" is read by
+//      -1: "[M-H]-", 2: "[M+2H]2+", 0: none). "CHARGE" is read by
 //      readCharge ("2-" is -2), and in a record whose "Ion_mode" is "N" a
 //      positive charge counts as negative. A "Precursor_type" already
 //      present, even empty, is kept;

@@ -30,10 +30,15 @@ struct KeyRename {
 // Where several MGF keys share an MSP key, the one with the greatest key in
 // byte order wins, because the renaming walk visits keys in that order:
 // "NAME" over "COMPOUND_NAME", "MS_LEVEL" over "MSLEVEL", and so on.
-inline constexpr std::array<KeyRename, 18> KeyRenameTable = {{
+// The three adduct keys rank the same way: "PRECURSOR_TYPE" (as some
+// library exports write it) over "PRECURSORTYPE" (as matchms writes it)
+// over "ADDUCT".
+inline constexpr std::array<KeyRename, 20> KeyRenameTable = {{
     {"NAME", "Name", ValueRule::Name},
     {"COMPOUND_NAME", "Name", ValueRule::Name},
     {"ADDUCT", "Precursor_type", ValueRule::PrecursorType},
+    {"PRECURSORTYPE", "Precursor_type", ValueRule::PrecursorType},
+    {"PRECURSOR_TYPE", "Precursor_type", ValueRule::PrecursorType},
     {"COLLISION_ENERGY", "Collision_energy", ValueRule::Copy},
     {"COLLISIONENERGY", "Collision_energy", ValueRule::Copy},
     {"COLLISION_ENERGY_1", "Collision_energy", ValueRule::Copy},
