@@ -114,6 +114,25 @@ TEST(CliTest, OutputNamingTheInputIsRefusedWithTheInputIntact) {
   }
 }
 
+// A byte-order mark (Notepad's UTF-8) hides no spectrum, read from a file
+// or from a pipe.
+TEST(CliTest, ByteOrderMarkHidesNoSpectrum) {
+  TempDir dir;
+  const std::string marked = "\xEF\xBB\xBF" + kOneRecord + kOneRecord;
+  writeFile(dir.path("in.mgf"), marked);
+  RunResult run = runMspforge({dir.path("in.mgf"), dir.path("out.msp")});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.stdoutText, "Total spectra = 2\n");
+  EXPECT_EQ(readMspFile(dir.path("out.msp")), kOneRecordMsp + kOneRecordMsp);
+  if (platform::kCrLfLineEnds) return;  // no /dev/stdin on Windows
+  RunOptions piped;
+  piped.stdinText = &marked;
+  run = runMspforge({"/dev/stdin", "/dev/stdout"}, piped);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.stderrText, "Total spectra = 2\n");
+  EXPECT_EQ(run.stdoutText, kOneRecordMsp + kOneRecordMsp);
+}
+
 TEST(CliTest, OutputLockedByAnotherConversionIsRefused) {
   TempDir dir;
   writeFile(dir.path("in.mgf"), kOneRecord);

@@ -39,6 +39,24 @@ bool isPositiveDecimal(std::string_view text) {
                      [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The lines of bytes as an MGF reader sees them: up to a 0x1A, without a
+// byte-order mark at the start, cut after each LF, CR LF read as LF, the
+// last line without its LF if it has none.
+std::vector<std::string> plainLines(std::string_view bytes) {
+  std::string_view text = bytes.substr(0, bytes.find('\x1A'));
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t lf = text.find('\n');
+    std::string line(
+        text.substr(0, lf == std::string_view::npos ? text.size() : lf + 1));
+    text.remove_prefix(line.size());
+    if (line.ends_with("\r\n")) line.erase(line.size() - 2, 1);
+    lines.push_back(line);
+  }
+  return lines;
+}
+
 // Checks one record starting at the cursor; "" when it is well formed.
 std::string checkRecord(LineCursor& cursor) {
   std::string_view line;
@@ -119,18 +137,7 @@ std::string checkConversionInvariants(std::string_view mgf) {
 }
 
 std::string checkFastPathsAgainstReference(std::string_view bytes) {
-  // The reference line split.
-  std::string_view text = bytes.substr(0, bytes.find('\x1A'));
-  std::vector<std::string> expected;
-  while (!text.empty()) {
-    std::size_t lf = text.find('\n');
-    std::string line(text.substr(0, lf == std::string_view::npos ? text.size()
-                                                                 : lf + 1));
-    text.remove_prefix(line.size());
-    if (line.size() >= 2 && line.ends_with("\r\n")) line.erase(line.size() - 2, 1);
-    expected.push_back(line);
-  }
-
+  const std::vector<std::string> expected = plainLines(bytes);
   MgfInput input = mgfInputFromBytes(bytes);
   FieldMap fast;
   std::map<std::string, std::string> reference;
@@ -180,22 +187,6 @@ struct PlainRecord {
   std::vector<std::string> peaks;
   bool operator==(const PlainRecord&) const = default;
 };
-
-// The lines of bytes as an MGF reader sees them: up to a 0x1A, cut after
-// each LF, CR LF read as LF, the last line without its LF if it has none.
-std::vector<std::string> plainLines(std::string_view bytes) {
-  std::string_view text = bytes.substr(0, bytes.find('\x1A'));
-  std::vector<std::string> lines;
-  while (!text.empty()) {
-    const std::size_t lf = text.find('\n');
-    std::string line(
-        text.substr(0, lf == std::string_view::npos ? text.size() : lf + 1));
-    text.remove_prefix(line.size());
-    if (line.ends_with("\r\n")) line.erase(line.size() - 2, 1);
-    lines.push_back(line);
-  }
-  return lines;
-}
 
 // The complete records of bytes, read by the rules one line at a time.
 std::vector<PlainRecord> plainRecords(std::string_view bytes) {

@@ -36,6 +36,19 @@ std::vector<std::string> linesThroughFile(const std::string& bytes,
   return lines;
 }
 
+// Reads bytes as a pipe or a stream fed in pieces delivers them: one byte
+// at a time.
+std::vector<std::string> linesByteByByte(const std::string& bytes) {
+  std::size_t at = 0;
+  MgfInput input = mgfInputFromReader([&](char* into, std::size_t) {
+    if (at == bytes.size()) return std::ptrdiff_t{0};
+    *into = bytes[at++];
+    return std::ptrdiff_t{1};
+  });
+  input.blockSize = 16;
+  return allLines(input);
+}
+
 using Lines = std::vector<std::string>;
 
 TEST(MgfInputTest, LineEnds) {
@@ -62,10 +75,21 @@ TEST(MgfInputTest, LineEnds) {
       // NUL is an ordinary byte.
       {std::string("a\0b\n\0\n", 6),
        {std::string("a\0b\n", 4), std::string("\0\n", 2)}},
+      // A UTF-8 byte-order mark belongs to no line at the very start only.
+      {"\xEF\xBB\xBF" "a\nb\n", {"a\n", "b\n"}},
+      {"\xEF\xBB\xBF" "a\r\nb\r\n", {"a\n", "b\n"}},
+      {"\xEF\xBB\xBF", {}},
+      {"\xEF\xBB\xBF\n", {"\n"}},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF" "a\n", {"\xEF\xBB\xBF" "a\n"}},
+      {"a\n\xEF\xBB\xBF" "b\n", {"a\n", "\xEF\xBB\xBF" "b\n"}},
+      {"\xEF\xBB", {"\xEF\xBB"}},
+      {"\xEF\xBB\n", {"\xEF\xBB\n"}},
+      {"\xEF\xBB\x1A\xBF" "a\n", {"\xEF\xBB"}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(linesOf(c.bytes), c.lines) << '"' << c.bytes << '"';
     EXPECT_EQ(linesThroughFile(c.bytes), c.lines) << '"' << c.bytes << '"';
+    EXPECT_EQ(linesByteByByte(c.bytes), c.lines) << '"' << c.bytes << '"';
   }
 }
 

@@ -66,6 +66,9 @@ class MappedWindow {
 //     ordinary byte), so no CR reaches a key, a value or a peak line;
 //   - a 0x1A byte (Ctrl-Z, an old end-of-file marker that some Windows
 //     tools still append) ends the input; nothing after it is read.
+// A UTF-8 byte-order mark (EF BB BF) at the very start of the input is
+// skipped, so that it does not hide a first "BEGIN IONS" line; a mark
+// anywhere else is three ordinary bytes.
 // Every other byte, NUL included, is delivered as it is. The lines and the
 // record views made from them stay valid until the window moves, which
 // happens only inside readMgfRecord (or readLine); beforeMove is called
@@ -105,6 +108,7 @@ struct MgfInput {
   std::uint64_t fileSize = 0;      // size of the file when mapped
   std::uint64_t markScanned = 0;   // file offset up to which no 0x1A was
                                    // found
+  bool startSeen = false;  // the start was looked at for a byte-order mark
 };
 
 // An input that reads the open descriptor fd from its current position:

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "mgf/mgf_signature.h"
 #include "platform/platform_io.h"
 
 namespace mspforge {
@@ -84,6 +85,24 @@ void foldCrLf(MgfInput& input, std::size_t from) {
     }
   }
   input.end = write;
+}
+
+// Skips a byte-order mark at the start of the input, once the bytes at
+// hand tell whether it is there. Until then no line has been taken: the
+// bytes at hand are the start of the input, and too few to hold a line
+// end (the mark holds none).
+void skipByteOrderMark(MgfInput& input) {
+  if (input.startSeen) return;
+  const std::string_view start =
+      input.data == nullptr
+          ? std::string_view()
+          : std::string_view(input.data + input.begin, input.end - input.begin);
+  if (!input.atEnd && start.size() < kByteOrderMark.size() &&
+      kByteOrderMark.starts_with(start)) {
+    return;  // the rest of a mark may still come
+  }
+  input.startSeen = true;
+  if (start.starts_with(kByteOrderMark)) input.begin += kByteOrderMark.size();
 }
 
 // Lets go of the window: handed to adoptWindow when someone still needs
@@ -225,6 +244,7 @@ MgfInput mgfInputFromBytes(std::string_view bytes) {
   input.atEnd = true;
   stopAtEndOfFileMark(input, 0);
   foldCrLf(input, 0);
+  skipByteOrderMark(input);
   return input;
 }
 
@@ -237,6 +257,7 @@ void moreInput(MgfInput& input, std::size_t& keep) {
   } else {
     refillBuffer(input, keep);
   }
+  skipByteOrderMark(input);
 }
 
 MgfInput mgfInputFromReader(

@@ -125,6 +125,12 @@ try {
   for (const name of fs.readdirSync(corpus).sort()) {
     if (name.endsWith(".mgf")) inputs.push(path.join(corpus, name));
   }
+  // Saved by Notepad: a byte-order mark before the first record.
+  const marked = path.join(scratch, "marked-pesticides.mgf");
+  fs.writeFileSync(marked, Buffer.concat([
+    Buffer.from([0xEF, 0xBB, 0xBF]),
+    fs.readFileSync(path.join(corpus, "gnps-library-pesticides.mgf"))]));
+  inputs.push(marked);
   for (const input of inputs) {
     const expected = nativeConversion(input);
     const shown = await pick(input);
@@ -153,6 +159,8 @@ try {
     record + "\x1A" + record, "BEGIN IONS\nNAME=Gly\0cine\nMSLEVEL=2\n" +
     "PEPMASS=1\n30\0 100\nEND IONS\n",
     "BEGIN IONS\rNAME=x\rEND IONS\r",
+    "\xEF\xBB\xBF" + record + record, "\xEF\xBB\xBF\xEF\xBB\xBF" + record,
+    "\xEF\xBB\xBF",
   ].map((text) => Buffer.from(text, "latin1"));
   const seeds = path.join(root, "fuzz/seeds");
   for (const name of fs.readdirSync(seeds).sort()) {
