@@ -114,6 +114,51 @@ TEST(CliTest, OutputNamingTheInputIsRefusedWithTheInputIntact) {
   }
 }
 
+// "mspforge spectra.msp spectra.mgf", the paths swapped, must not empty
+// the MGF file: an output whose first 64 KiB hold a line beginning
+// "BEGIN IONS" is refused untouched. Anything else is replaced.
+TEST(CliTest, OutputHoldingMgfIsNeverReplaced) {
+  const std::string corpus = std::string(MSPFORGE_TEST_DATA) + "/corpus/";
+  const std::string realMgf = readFile(corpus + "gnps-library-pesticides.mgf");
+  const std::string realMsp = readFile(corpus + "msp/msdial-tandem-atlas-neg.msp");
+  const std::string filler(65525, 'x');
+  struct Case {
+    const char* what;
+    std::string contents;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"a real MGF library", realMgf, true},
+      {"MGF after comment lines", "# exported\n;\n\nBEGIN IONS\nEND IONS\n",
+       true},
+      {"MGF after a byte-order mark", "\xEF\xBB\xBF" "BEGIN IONS\n", true},
+      {"MGF with CR LF", "COM=x\r\nBEGIN IONS\r\n", true},
+      {"BEGIN IONS ending at 64 KiB", filler + "\nBEGIN IONS", true},
+      {"BEGIN IONS past 64 KiB", filler + "x\nBEGIN IONS\n", false},
+      {"an old MSP library", realMsp, false},
+      {"an empty file", "", false},
+      {"BEGIN IONS inside a line", "TITLE=BEGIN IONS\n BEGIN IONS\n", false},
+      {"a byte-order mark after a line feed", "a\n\xEF\xBB\xBF" "BEGIN IONS\n",
+       false},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    writeFile(dir.path("spectra.msp"), realMsp);
+    writeFile(dir.path("spectra.mgf"), c.contents);
+    RunResult run =
+        runMspforge({dir.path("spectra.msp"), dir.path("spectra.mgf")});
+    if (c.refused) {
+      EXPECT_EQ(run.exitCode, 2) << c.what;
+      EXPECT_EQ(run.stdoutText, "Cannot open file\n") << c.what;
+      EXPECT_TRUE(readFile(dir.path("spectra.mgf")) == c.contents) << c.what;
+    } else {
+      EXPECT_EQ(run.exitCode, 0) << c.what;
+      EXPECT_EQ(run.stdoutText, "Total spectra = 0\n") << c.what;
+      EXPECT_EQ(readFile(dir.path("spectra.mgf")), "") << c.what;
+    }
+  }
+}
+
 // A byte-order mark (Notepad's UTF-8) hides no spectrum, read from a file
 // or from a pipe.
 TEST(CliTest, ByteOrderMarkHidesNoSpectrum) {

@@ -115,8 +115,10 @@ ConversionResult convertBytes(std::string_view mgf, std::string& msp,
 // mspforge command does. CannotOpen, with the output untouched, when the
 // input cannot be opened or is a directory, when the output cannot be
 // opened, is a directory or is the input file itself (by any path or
-// link), and when another program holds a conflicting lock (flock: shared
-// on the input, exclusive on the output, for the whole conversion). A
+// link), when the output is a regular file whose first 64 KiB hold a line
+// beginning "BEGIN IONS" (an MGF file, as when the two paths are swapped),
+// and when another program holds a conflicting lock (flock: shared on the
+// input, exclusive on the output, for the whole conversion). A
 // regular output file is emptied only once all of that is known; pipes and
 // devices are written as they are. An output path that names standard
 // output itself ("/dev/stdout", or the file standard output is redirected

@@ -1,3 +1,4 @@
+#include "mgf/mgf_signature.h"
 #include "mspforge/mspforge.h"
 #include "platform/platform_io.h"
 
@@ -53,7 +54,11 @@ ConversionResult convertFile(const char* inputPath, const char* outputPath,
   if (platform::namesStandardOutput(outputPath)) {
     return convertToStandardOutput(input, inputId, tally);
   }
-  OpenFile outputFile(platform::openOutputFile(outputPath, inputId));
+  // Paths given the wrong way round must not empty the user's MGF file:
+  // an output that holds MGF records is refused as the input itself is.
+  const platform::ReplaceCheck keepMgf{kMgfSignatureBytes,
+                                       holdsMgfRecordStart};
+  OpenFile outputFile(platform::openOutputFile(outputPath, inputId, keepMgf));
   if (!outputFile.valid()) return ConversionResult::CannotOpen;
   MspOutput output = mspOutputToFd(outputFile.get());
   const ConversionResult result = convertRecords(input, output, tally);

@@ -60,12 +60,22 @@ bool writeGathered(int fd, const std::string_view* pieces, std::size_t count);
 // writing by another program.
 int openInputFile(const char* path, FileIdentity& identity);
 
+// What an existing regular output file must not hold to be replaced: the
+// first headBytes bytes of the file (fewer when it is shorter) are given to
+// refuse, and true keeps the file as it is.
+struct ReplaceCheck {
+  std::size_t headBytes = 0;
+  bool (*refuse)(std::string_view head) = nullptr;
+};
+
 // Opens the output for writing while nobody else may read or write it. It
 // is refused (-1), untouched, when it is the input itself by any path or
-// link, when it is a directory, or when another program holds it; only
-// then is a regular file emptied. Pipes and devices are written as they
-// are.
-int openOutputFile(const char* path, const FileIdentity& input);
+// link, when it is a directory, when another program holds it, or when it
+// is a regular file whose first bytes check refuses; only then is a
+// regular file emptied. A file that cannot be read (write permission only)
+// is not checked. Pipes and devices are written as they are, unexamined.
+int openOutputFile(const char* path, const FileIdentity& input,
+                   const ReplaceCheck& check = {});
 
 // The size of fd when it is a regular file that can be mapped; false for
 // pipes, terminals and devices, which are read instead.

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <mutex>
+#include <vector>
 
 #include "platform/platform_io.h"
 
@@ -240,16 +241,45 @@ int openInputFile(const char* path, FileIdentity& identity) {
   return fd;
 }
 
+// Whether the regular file fd, open for reading, starts with bytes that
+// check refuses. Read with pread, so the position where writing will
+// start stays at 0.
+bool refusedByItsStart(int fd, const ReplaceCheck& check) {
+  if (check.refuse == nullptr || check.headBytes == 0) return false;
+  std::vector<char> head(check.headBytes);
+  std::size_t got = 0;
+  while (got < head.size()) {
+    const ssize_t n = ::pread(fd, head.data() + got, head.size() - got,
+                              static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return check.refuse(std::string_view(head.data(), got));
+}
+
 // Opened without O_TRUNC, so that an output that turns out to be the input
-// (the same path, a hard link, a symbolic link) is refused intact.
-int openOutputFile(const char* path, const FileIdentity& input) {
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+// (the same path, a hard link, a symbolic link), or one that must not be
+// replaced, is refused intact. A regular file is opened for reading too,
+// so that its start can be examined; anything else only for writing, as a
+// FIFO opened for reading would never see its reader go.
+int openOutputFile(const char* path, const FileIdentity& input,
+                   const ReplaceCheck& check) {
+  struct stat named;
+  const bool regular = ::stat(path, &named) == 0 && S_ISREG(named.st_mode);
+  int fd = regular ? ::open(path, O_RDWR | O_CLOEXEC) : -1;
+  const bool readable = fd >= 0;
+  if (!readable) fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return -1;
   struct stat info;
   if (::fstat(fd, &info) != 0 || sameFile(identityOf(info), input) ||
-      !lockFile(fd, LOCK_EX) ||
-      (S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0)) {
+      !lockFile(fd, LOCK_EX)) {
     return refuse(fd);
+  }
+  if (S_ISREG(info.st_mode)) {
+    if ((readable && refusedByItsStart(fd, check)) || ::ftruncate(fd, 0) != 0) {
+      return refuse(fd);
+    }
   }
   return fd;
 }

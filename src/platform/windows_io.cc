@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 
 #include "platform/platform_io.h"
 
@@ -166,24 +167,54 @@ int openInputFile(const char* path, FileIdentity& identity) {
   return descriptorFor(handle, _O_RDONLY);
 }
 
+// Whether the disk file behind handle, open for reading, starts with bytes
+// that check refuses. The file pointer moves; it is set back to the start
+// before the file is emptied.
+bool refusedByItsStart(HANDLE handle, const ReplaceCheck& check) {
+  if (check.refuse == nullptr || check.headBytes == 0) return false;
+  std::string head(check.headBytes, '\0');
+  std::size_t got = 0;
+  while (got < head.size()) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(got);
+    DWORD n = 0;
+    const DWORD want = static_cast<DWORD>(head.size() - got);
+    if (!::ReadFile(handle, head.data() + got, want, &n, &at) || n == 0) break;
+    got += n;
+  }
+  head.resize(got);
+  return check.refuse(head);
+}
+
 // Nobody else may read or write the output. OPEN_ALWAYS leaves an existing
-// file as it is until it is known not to be the input; the input's own
-// sharing mode already refuses a second opening for writing, and the
-// identity check covers a file system that does not enforce it.
-int openOutputFile(const char* path, const FileIdentity& input) {
-  const HANDLE handle =
-      ::CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr,
+// file as it is until it is known not to be the input, and not one that
+// must be kept; the input's own sharing mode already refuses a second
+// opening for writing, and the identity check covers a file system that
+// does not enforce it. The output is opened for reading too, so that its
+// start can be examined, unless only writing is allowed.
+int openOutputFile(const char* path, const FileIdentity& input,
+                   const ReplaceCheck& check) {
+  const std::wstring wide = widen(path);
+  bool readable = true;
+  HANDLE handle =
+      ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
+    readable = false;
+    handle = ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
   if (handle == INVALID_HANDLE_VALUE) return -1;
   LARGE_INTEGER start{};
+  const bool disk = ::GetFileType(handle) == FILE_TYPE_DISK;
   if (sameFile(identityOf(handle), input) ||
-      (::GetFileType(handle) == FILE_TYPE_DISK &&
-       (!::SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) ||
-        !::SetEndOfFile(handle)))) {
+      (disk && ((readable && refusedByItsStart(handle, check)) ||
+                !::SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) ||
+                !::SetEndOfFile(handle)))) {
     ::CloseHandle(handle);
     return -1;
   }
-  return descriptorFor(handle, _O_WRONLY);
+  return descriptorFor(handle, readable ? _O_RDWR : _O_WRONLY);
 }
 
 bool closeFile(int fd) { return ::_close(fd) == 0; }
