@@ -80,6 +80,10 @@ struct MgfInput {
   std::size_t end = 0;      // one past the last byte at hand
   bool atEnd = false;       // no bytes will follow those at hand
   bool failed = false;      // a read error ended the input early
+  int error = 0;            // when failed: the system's error code (errno,
+                            // or GetLastError() on Windows), 0 when the
+                            // cause is not the system's
+  std::string failure;      // when failed: why, in words
   std::function<void()> beforeMove;  // called before the bytes move
   // Offered a mapped window that the input is done with; returning true
   // takes it over, to be released later with releaseWindow().
@@ -99,7 +103,18 @@ struct MgfInput {
   // kNoBytesYet when the bytes that follow have not arrived yet (a stream
   // fed in pieces): the reader then stops, starved, and is called again.
   std::function<std::ptrdiff_t(char*, std::size_t)> reader;
+  // Asked, when the reader returned -1, for error and failure.
+  std::function<void(MgfInput&)> explainFailure;
   bool starved = false;  // the reader had no bytes yet; try again later
+  std::uint64_t bytesTaken = 0;  // bytes the reader or the descriptor gave
+  // Where the input stands in its source, for a progress display: bytes
+  // of the file read so far (compressed bytes for a compressed file).
+  // Unset: bytesTaken, or the mapping's position.
+  std::function<std::uint64_t()> sourcePosition;
+  // Line numbers, counted by readMgfRecord: the lines read so far, and the
+  // number of the "BEGIN IONS" line of the record it delivered last.
+  std::uint64_t linesRead = 0;
+  std::uint64_t recordLine = 0;
   std::size_t blockSize = std::size_t{1} << 20;  // least bytes per refill
   std::vector<char> buffer;  // read and in-memory inputs
   bool mapped = false;       // a regular file, mapped a window at a time
@@ -151,6 +166,7 @@ struct MspOutput {
   int fd = -1;          // destination descriptor; -1 keeps everything in text
   std::string text;     // bytes not yet written (all of them when fd is -1)
   bool failed = false;  // a write failed; the output is incomplete
+  int error = 0;        // when failed: the system's error code, or 0
   bool crlfLineEnds = false;      // write each LF as CR LF (fd outputs only)
   bool spansByReference = false;  // fd outputs without CR LF only
   std::vector<Span> spans;        // input spans waiting to be written

@@ -22,6 +22,16 @@ constexpr std::size_t kPadding = kScanBlock;
 
 constexpr char kEndOfFileMark = 0x1A;
 
+constexpr std::string_view kCutShort =
+    "the file was cut short or rewritten while it was read";
+
+// Ends the input as a read error, saying why.
+void failWith(MgfInput& input, int error, std::string_view why) {
+  input.failed = true;
+  input.error = error;
+  input.failure.assign(why);
+}
+
 char* alignedStart(std::vector<char>& buffer) {
   const std::uintptr_t address =
       reinterpret_cast<std::uintptr_t>(buffer.data());
@@ -110,7 +120,7 @@ void skipByteOrderMark(MgfInput& input) {
 void unmapWindow(MgfInput& input) {
   MappedWindow& window = input.window;
   if (window.base() == nullptr) return;
-  if (platform::mappingLostBytes(window.base())) input.failed = true;
+  if (platform::mappingLostBytes(window.base())) failWith(input, 0, kCutShort);
   if (input.adoptWindow && input.adoptWindow(window.base(), window.size())) {
     window.release();
   } else {
@@ -130,7 +140,7 @@ void moveWindow(MgfInput& input, std::size_t& keep) {
     input.data = nullptr;
     input.begin = input.end = keep = 0;
     input.atEnd = true;
-    input.failed = true;
+    failWith(input, 0, kCutShort);
     return;
   }
   const std::uint64_t keepOffset = input.windowOffset + keep;
@@ -151,7 +161,10 @@ void moveWindow(MgfInput& input, std::size_t& keep) {
     input.begin = input.end = 0;
     keep = 0;
     input.atEnd = true;
-    input.failed = length != 0;
+    if (length != 0) {
+      const int error = platform::lastError();
+      failWith(input, error, platform::errorText(error));
+    }
     return;
   }
   input.window = MappedWindow(window, length);
@@ -165,7 +178,9 @@ void moveWindow(MgfInput& input, std::size_t& keep) {
       static_cast<std::size_t>(input.markScanned - start);
   stopAtEndOfFileMark(input, scanFrom);
   input.markScanned = start + input.end;
-  if (input.atEnd && platform::mappingLostBytes(window)) input.failed = true;
+  if (input.atEnd && platform::mappingLostBytes(window)) {
+    failWith(input, 0, kCutShort);
+  }
 }
 
 // Moves the kept bytes to the front of the buffer, makes room, and reads
@@ -202,11 +217,18 @@ void refillBuffer(MgfInput& input, std::size_t& keep) {
     }
     if (n <= 0) {
       input.atEnd = true;
-      input.failed = n < 0;
+      if (n < 0) {
+        // Asked at once, before anything else can change errno.
+        const int error = input.reader ? 0 : platform::lastError();
+        failWith(input, error,
+                 input.reader ? "read error" : platform::errorText(error));
+        if (input.reader && input.explainFailure) input.explainFailure(input);
+      }
       break;
     }
     const std::size_t from = input.end;
     input.end += static_cast<std::size_t>(n);
+    input.bytesTaken += static_cast<std::uint64_t>(n);
     stopAtEndOfFileMark(input, from);
     foldCrLf(input, from);
     if (input.atEnd) break;
@@ -272,7 +294,7 @@ bool takeLastLine(MgfInput& input, std::string_view& line,
   // The file may have shrunk under the last window since it was mapped.
   if (input.window.base() != nullptr &&
       platform::mappingLostBytes(input.window.base())) {
-    input.failed = true;
+    failWith(input, 0, kCutShort);
   }
   const std::size_t available = input.end - input.begin;
   if (available == 0 || input.failed) return false;

@@ -116,15 +116,17 @@ struct BackgroundWriter {
   }
 
   // Waits until every batch handed over is written; false when a write
-  // failed.
-  bool drain() {
+  // failed, with the system's error code in error.
+  bool drain(int& error) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return queue_.empty() && !busy_; });
+    error = error_;
     return !failed_;
   }
 
-  bool failed() {
+  bool failed(int& error) {
     std::lock_guard<std::mutex> lock(mutex_);
+    error = error_;
     return failed_;
   }
 
@@ -161,6 +163,8 @@ struct BackgroundWriter {
       // After a failed write nothing more is written: the output is
       // incomplete whatever follows.
       const bool written = skip || writeBatch(fd_, crlf_, batch, scratch);
+      // errno belongs to this thread and is read before anything else.
+      const int error = written ? 0 : platform::lastError();
       batch.text.clear();
       batch.spans.clear();
       for (const auto& [window, size] : batch.windows) {
@@ -172,7 +176,10 @@ struct BackgroundWriter {
         releaseWindow(window, size);
       }
       writingWindows_.clear();
-      if (!written) failed_ = true;
+      if (!written) {
+        failed_ = true;
+        error_ = error;
+      }
       busy_ = false;
       if (spare_.size() < kQueueLength + 1) spare_.push_back(std::move(batch));
       changed_.notify_all();
@@ -189,6 +196,7 @@ struct BackgroundWriter {
   std::vector<std::pair<void*, std::size_t>> writingWindows_;
   bool busy_ = false;
   bool failed_ = false;
+  int error_ = 0;  // the system's error code of the failed write
   bool stopping_ = false;
   std::thread thread_;  // last: started once the rest is ready
 };
@@ -206,7 +214,10 @@ void submit(MspOutput& output) {
           std::make_shared<BackgroundWriter>(output.fd, output.crlfLineEnds);
     } catch (const std::system_error&) {
       output.background = false;
-      if (!writeNow(output)) output.failed = true;
+      if (!writeNow(output)) {
+        output.failed = true;
+        output.error = platform::lastError();
+      }
       return;
     }
   }
@@ -247,7 +258,10 @@ void writeThrough(MspOutput& output, std::string_view bytes) {
       output.crlfLineEnds
           ? writeWithCrLf(output.fd, bytes, output.translated)
           : platform::writeAll(output.fd, bytes);
-  if (!written) output.failed = true;
+  if (!written) {
+    output.failed = true;
+    output.error = platform::lastError();
+  }
 }
 
 void flushSoon(MspOutput& output) {
@@ -256,7 +270,7 @@ void flushSoon(MspOutput& output) {
     flushAll(output);
     return;
   }
-  if (output.writer && output.writer->failed()) {
+  if (output.writer && output.writer->failed(output.error)) {
     output.failed = true;
     return;
   }
@@ -277,10 +291,13 @@ bool flushAll(MspOutput& output) {
   if (output.fd < 0 || output.failed) return !output.failed;
   if (output.background) {
     if (!output.text.empty() || !output.spans.empty()) submit(output);
-    if (output.writer && !output.writer->drain()) output.failed = true;
+    if (output.writer && !output.writer->drain(output.error)) {
+      output.failed = true;
+    }
   } else if ((!output.text.empty() || !output.spans.empty()) &&
              !writeNow(output)) {
     output.failed = true;
+    output.error = platform::lastError();
   }
   output.text.clear();
   output.spans.clear();

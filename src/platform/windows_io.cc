@@ -68,7 +68,64 @@ int descriptorFor(HANDLE handle, int flags) {
   return fd;
 }
 
+bool isDirectory(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Why CreateFileW on path failed: a directory, a file another program
+// holds, or the system's own reason.
+int refusedOpen(const std::wstring& path, OpenError* error) {
+  const DWORD code = ::GetLastError();
+  if (error != nullptr) {
+    if (isDirectory(path)) {
+      *error = {OpenRefusal::IsDirectory, 0};
+    } else if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
+      *error = {OpenRefusal::Locked, 0};
+    } else {
+      *error = {OpenRefusal::System, static_cast<int>(code)};
+    }
+  }
+  return -1;
+}
+
+int refuse(HANDLE handle, OpenError* error, OpenRefusal refusal, int code = 0) {
+  ::CloseHandle(handle);
+  if (error != nullptr) *error = {refusal, code};
+  return -1;
+}
+
 }  // namespace
+
+int lastError() { return static_cast<int>(::GetLastError()); }
+
+// Windows' own words, as UTF-8, without the full stop and line end that
+// FormatMessage puts after them.
+std::string errorText(int code) {
+  wchar_t* text = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+          FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text),
+      0, nullptr);
+  if (length == 0 || text == nullptr) {
+    return "error " + std::to_string(static_cast<unsigned long>(code));
+  }
+  std::string reason = narrow(text);
+  ::LocalFree(text);
+  while (!reason.empty() &&
+         (reason.back() == '\n' || reason.back() == '\r' ||
+          reason.back() == ' ' || reason.back() == '.')) {
+    reason.pop_back();
+  }
+  return reason;
+}
+
+bool isTerminal(int fd) {
+  DWORD mode = 0;
+  return ::GetConsoleMode(handleOf(fd), &mode) != 0;
+}
 
 // No dialog box for a missing floppy or a crash: a command-line tool fails
 // with its exit code.
@@ -88,6 +145,36 @@ std::ptrdiff_t readSome(int fd, char* into, std::size_t capacity) {
   return -1;
 }
 
+// ReadFile at an offset moves a synchronous handle's file pointer; it is
+// put back where it stood.
+std::ptrdiff_t readAt(int fd, std::uint64_t offset, char* into,
+                      std::size_t capacity) {
+  const HANDLE handle = handleOf(fd);
+  LARGE_INTEGER zero{};
+  LARGE_INTEGER position{};
+  if (!::SetFilePointerEx(handle, zero, &position, FILE_CURRENT)) return -1;
+  std::size_t got = 0;
+  bool failed = false;
+  while (got < capacity) {
+    OVERLAPPED at{};
+    const std::uint64_t where = offset + got;
+    at.Offset = static_cast<DWORD>(where & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(where >> 32);
+    DWORD n = 0;
+    const DWORD want =
+        static_cast<DWORD>(std::min(capacity - got, kLargestTransfer));
+    if (!::ReadFile(handle, into + got, want, &n, &at)) {
+      failed = ::GetLastError() != ERROR_HANDLE_EOF;
+      break;
+    }
+    if (n == 0) break;
+    got += n;
+  }
+  ::SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+  if (failed && got == 0) return -1;
+  return static_cast<std::ptrdiff_t>(got);
+}
+
 bool writeAll(int fd, std::string_view bytes) {
   const HANDLE handle = handleOf(fd);
   while (!bytes.empty()) {
@@ -100,6 +187,27 @@ bool writeAll(int fd, std::string_view bytes) {
     }
     bytes.remove_prefix(written);
   }
+  return true;
+}
+
+bool makeDirectory(const char* path) {
+  const std::wstring wide = widen(path);
+  if (::CreateDirectoryW(wide.c_str(), nullptr)) return true;
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (isDirectory(wide)) return true;
+    ::SetLastError(ERROR_DIRECTORY);
+  }
+  return false;
+}
+
+bool regularFileSize(const char* path, std::uint64_t& size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard,
+                              &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
+  size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
   return true;
 }
 
@@ -157,32 +265,42 @@ bool writeGathered(int fd, const std::string_view* pieces, std::size_t count) {
 // Others may read the input but not write it. A directory cannot be opened
 // this way (that takes FILE_FLAG_BACKUP_SEMANTICS), and a file that another
 // program holds open for writing fails with a sharing violation.
-int openInputFile(const char* path, FileIdentity& identity) {
+int openInputFile(const char* path, FileIdentity& identity,
+                  OpenError* error) {
+  const std::wstring wide = widen(path);
   const HANDLE handle = ::CreateFileW(
-      widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-      nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return -1;
+      wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return refusedOpen(wide, error);
   identity = identityOf(handle);
-  return descriptorFor(handle, _O_RDONLY);
+  const int fd = descriptorFor(handle, _O_RDONLY);
+  if (fd < 0 && error != nullptr) *error = {OpenRefusal::System, lastError()};
+  return fd;
 }
 
-// Whether the disk file behind handle, open for reading, starts with bytes
-// that check refuses. The file pointer moves; it is set back to the start
-// before the file is emptied.
-bool refusedByItsStart(HANDLE handle, const ReplaceCheck& check) {
+// A handle of its own on standard input, so that closing it leaves
+// standard input open.
+int openStandardInput(FileIdentity& identity, OpenError* error) {
+  HANDLE own = nullptr;
+  const HANDLE process = ::GetCurrentProcess();
+  if (!::DuplicateHandle(process, ::GetStdHandle(STD_INPUT_HANDLE), process,
+                         &own, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    if (error != nullptr) *error = {OpenRefusal::System, lastError()};
+    return -1;
+  }
+  identity = identityOf(own);
+  const int fd = descriptorFor(own, _O_RDONLY);
+  if (fd < 0 && error != nullptr) *error = {OpenRefusal::System, lastError()};
+  return fd;
+}
+
+// Whether the disk file behind fd, open for reading, starts with bytes
+// that check refuses.
+static bool refusedByItsStart(int fd, const ReplaceCheck& check) {
   if (check.refuse == nullptr || check.headBytes == 0) return false;
   std::string head(check.headBytes, '\0');
-  std::size_t got = 0;
-  while (got < head.size()) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(got);
-    DWORD n = 0;
-    const DWORD want = static_cast<DWORD>(head.size() - got);
-    if (!::ReadFile(handle, head.data() + got, want, &n, &at) || n == 0) break;
-    got += n;
-  }
-  head.resize(got);
+  const std::ptrdiff_t got = readAt(fd, 0, head.data(), head.size());
+  head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   return check.refuse(head);
 }
 
@@ -193,8 +311,12 @@ bool refusedByItsStart(HANDLE handle, const ReplaceCheck& check) {
 // does not enforce it. The output is opened for reading too, so that its
 // start can be examined, unless only writing is allowed.
 int openOutputFile(const char* path, const FileIdentity& input,
-                   const ReplaceCheck& check) {
+                   const ReplaceCheck& check, OpenError* error) {
   const std::wstring wide = widen(path);
+  if (isDirectory(wide)) {
+    if (error != nullptr) *error = {OpenRefusal::IsDirectory, 0};
+    return -1;
+  }
   bool readable = true;
   HANDLE handle =
       ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -204,17 +326,31 @@ int openOutputFile(const char* path, const FileIdentity& input,
     handle = ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  if (handle == INVALID_HANDLE_VALUE) return -1;
-  LARGE_INTEGER start{};
-  const bool disk = ::GetFileType(handle) == FILE_TYPE_DISK;
-  if (sameFile(identityOf(handle), input) ||
-      (disk && ((readable && refusedByItsStart(handle, check)) ||
-                !::SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) ||
-                !::SetEndOfFile(handle)))) {
-    ::CloseHandle(handle);
+  if (handle == INVALID_HANDLE_VALUE) return refusedOpen(wide, error);
+  if (sameFile(identityOf(handle), input)) {
+    return refuse(handle, error, OpenRefusal::SameAsInput);
+  }
+  const int fd = descriptorFor(handle, readable ? _O_RDWR : _O_WRONLY);
+  if (fd < 0) {
+    if (error != nullptr) *error = {OpenRefusal::System, lastError()};
     return -1;
   }
-  return descriptorFor(handle, readable ? _O_RDWR : _O_WRONLY);
+  if (::GetFileType(handle) == FILE_TYPE_DISK) {
+    if (readable && refusedByItsStart(fd, check)) {
+      ::_close(fd);
+      if (error != nullptr) *error = {OpenRefusal::KeptByCheck, 0};
+      return -1;
+    }
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) ||
+        !::SetEndOfFile(handle)) {
+      const int code = lastError();
+      ::_close(fd);
+      if (error != nullptr) *error = {OpenRefusal::System, code};
+      return -1;
+    }
+  }
+  return fd;
 }
 
 bool closeFile(int fd) { return ::_close(fd) == 0; }
@@ -237,8 +373,11 @@ bool namesStandardOutput(const char* path) {
 
 // The handle was opened by whoever started us, with the sharing they
 // chose; it cannot be restricted now.
-int takeStandardOutput(const FileIdentity& input) {
-  if (sameFile(identityOf(handleOf(1)), input)) return -1;
+int takeStandardOutput(const FileIdentity& input, OpenError* error) {
+  if (sameFile(identityOf(handleOf(1)), input)) {
+    if (error != nullptr) *error = {OpenRefusal::SameAsInput, 0};
+    return -1;
+  }
   return 1;
 }
 
