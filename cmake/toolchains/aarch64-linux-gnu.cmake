@@ -14,7 +14,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 find_program(MSPFORGE_QEMU NAMES qemu-aarch64 qemu-aarch64-static)
 if(MSPFORGE_QEMU)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${MSPFORGE_QEMU} -L /usr/aarch64-linux-gnu)
+  # Once Debian's arm64 libraries are installed (zlib1g-dev:arm64 brings
+  # libc6:arm64), the loader would take them from the host's ld.so.cache
+  # mixed with the cross toolchain's and hang; the library path keeps it
+  # to the cross toolchain's own.
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${MSPFORGE_QEMU} -L /usr/aarch64-linux-gnu
+      -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib)
   # How the tests start the binary themselves: through qemu, with argv[0]
   # set to what a user types (qemu's -0).
   set(MSPFORGE_TEST_LAUNCHER ${CMAKE_CROSSCOMPILING_EMULATOR} -0 mspforge)
