@@ -9,7 +9,8 @@
 namespace mspforge::test {
 
 // Converts mgf in memory twice and checks that:
-//   - the conversion completes and gives the same bytes both times;
+//   - the conversion completes (or, for damaged gzip data, fails as a read
+//     error) and gives the same result and bytes both times;
 //   - total = set aside + unrecognized + written, where written is the
 //     number of records found in the output;
 //   - every record is well formed: a non-empty "Name: " line, MSP field

@@ -23,11 +23,14 @@
 // threads; one conversion's objects belong to one thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "mspforge/read_integer.h"
 #include "mspforge/record_types.h"
@@ -69,6 +72,29 @@ bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
 bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
                      FieldMap& libraryFields, FieldMap& commentFields);
 
+// Where a record's "Precursor_type" came from.
+enum class AdductSource {
+  None,         // the record has none
+  StatedField,  // ADDUCT, PRECURSORTYPE or PRECURSOR_TYPE (statedAdductKey)
+  NameBracket,  // bracket notation in the name: "Caffeine [M+H]"
+  NameTail,     // the last word of the name: "Caffeine M+H"
+  Charge,       // the CHARGE alone: "[M+H]+" for 1
+};
+
+// What translation learnt of a record besides its MSP fields.
+struct TranslationNotes {
+  bool lacksName = false;         // no non-empty NAME, COMPOUND_NAME or TITLE
+  bool lacksMsLevel = false;      // no MSLEVEL or MS_LEVEL
+  bool lacksPrecursorMz = false;  // no PEPMASS or PRECURSOR_MZ
+  AdductSource adductSource = AdductSource::None;
+  std::string_view statedAdductKey;  // the MGF key, for StatedField
+};
+
+// translateRecord, filling notes as well (also for a rejected record).
+bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
+                     FieldMap& libraryFields, FieldMap& commentFields,
+                     TranslationNotes* notes);
+
 // Appends one record to output in MSP layout, every line ending in LF:
 //   "Name: " compoundName
 //   key ": " value                 for each libraryFields entry, key order
@@ -87,6 +113,12 @@ struct ConversionTally {
   std::int64_t totalSpectra = 0;         // complete records read
   std::int64_t ignoredSpectra = 0;       // of them, those without peak lines
   std::int64_t unrecognizedSpectra = 0;  // with peaks, but rejected
+  // Why the rejected ones were rejected: each is counted under every
+  // thing it lacks, so these may add up to more than unrecognizedSpectra.
+  std::int64_t withoutName = 0;         // no NAME, COMPOUND_NAME or TITLE
+  std::int64_t withoutMsLevel = 0;      // no MSLEVEL or MS_LEVEL
+  std::int64_t withoutPrecursorMz = 0;  // no PEPMASS or PRECURSOR_MZ
+  std::int64_t lackingSeveral = 0;      // rejected for more than one
 
   std::int64_t writtenSpectra() const {
     return totalSpectra - ignoredSpectra - unrecognizedSpectra;
@@ -100,16 +132,53 @@ enum class ConversionResult {
   WriteFailed,  // a write to the output failed; output incomplete
 };
 
+// What became of one record, for a report of every spectrum read. The
+// views are valid during the call only.
+struct RecordOutcome {
+  enum class Fate { Written, NoPeaks, Rejected };
+  std::int64_t number = 0;  // 1 for the first record of the input
+  std::uint64_t line = 0;   // the line of its "BEGIN IONS", from 1
+  Fate fate = Fate::Written;
+  std::string_view name;    // the Name line's text, or for a record without
+                            // peaks its NAME, COMPOUND_NAME or TITLE
+  TranslationNotes notes;   // for Written and Rejected
+  const std::string_view* precursorType = nullptr;  // null when none
+};
+
+// Counters that a conversion keeps up to date while it runs, for a progress
+// display on another thread.
+struct ConversionProgress {
+  std::atomic<std::uint64_t> bytesRead{0};  // of the input as stored
+  std::atomic<std::int64_t> spectra{0};     // records read so far
+};
+
+// How a conversion runs besides the rules.
+struct ConversionOptions {
+  // Header lines that a record without a line of that key gets, before it
+  // is translated, as if they stood in the record: ("MSLEVEL", "2") gives
+  // an MS level to the records that have none. Keys the reader drops
+  // ("USI", "EXACTMASS") and the value "N/A" have no effect, as such lines
+  // would have none.
+  std::vector<std::pair<std::string, std::string>> defaults;
+  // Called for every record read, in input order, on the converting thread.
+  std::function<void(const RecordOutcome&)> onRecord;
+  // Kept up to date when set; it must outlive the conversion.
+  ConversionProgress* progress = nullptr;
+};
+
 // Converts every record of input onto output, counting into tally, and
 // stops at the first read or write failure. Flushes output, which then
 // holds the whole result when Complete is returned.
 ConversionResult convertRecords(MgfInput& input, MspOutput& output,
-                                ConversionTally& tally);
+                                ConversionTally& tally,
+                                const ConversionOptions& options = {});
 
 // Converts MGF bytes held in memory; the MSP text is appended to msp.
-// Always returns Complete.
+// Gzip and UTF-16 bytes are decoded first, as convertFile decodes them.
+// Returns Complete, or ReadFailed for a corrupt or truncated gzip stream.
 ConversionResult convertBytes(std::string_view mgf, std::string& msp,
-                              ConversionTally& tally);
+                              ConversionTally& tally,
+                              const ConversionOptions& options = {});
 
 // Converts the MGF file at inputPath into the MSP file at outputPath, as the
 // mspforge command does. CannotOpen, with the output untouched, when the
@@ -127,6 +196,39 @@ ConversionResult convertBytes(std::string_view mgf, std::string& msp,
 ConversionResult convertFile(const char* inputPath, const char* outputPath,
                              ConversionTally& tally);
 
+// Why convertFile did not complete, and what it learnt of its input.
+struct FileConversionDetails {
+  enum class Problem {
+    None,
+    CannotOpenInput,   // reason says why
+    CannotOpenOutput,  // reason says why
+    OutputIsInput,     // the output path names the input file
+    OutputHoldsMgf,    // the output is an MGF file (paths swapped?)
+    ReadFailed,        // reason says why
+    WriteFailed,       // reason says why
+  };
+  Problem problem = Problem::None;
+  std::string path;     // the file the problem concerns
+  int systemError = 0;  // errno (GetLastError() on Windows), or 0 when the
+                        // cause is not the system's
+  std::string reason;   // in the system's words, or the data's
+  std::string inputHead;      // the input's first bytes, as stored
+  std::string inputEncoding;  // "", "gzip", "UTF-16" or "gzip, UTF-16"
+};
+
+// convertFile with options, and with details of the run when given. The
+// path "-" is standard input as the input and standard output as the
+// output. Compressed (gzip) and UTF-16 input, told by its first bytes, is
+// decoded as it is read.
+ConversionResult convertFile(const char* inputPath, const char* outputPath,
+                             ConversionTally& tally,
+                             const ConversionOptions& options,
+                             FileConversionDetails* details = nullptr);
+
+// True when path, as convertFile's output, is standard output: "-",
+// "/dev/stdout", or the file standard output is redirected to.
+bool isStandardOutputPath(const char* path);
+
 // Converts MGF text that arrives in pieces, in order (a file read a slice
 // at a time in a browser, a network stream), into MSP text handed out as
 // it is made: the same bytes and the same tally as convertBytes on the
@@ -140,8 +242,11 @@ ConversionResult convertFile(const char* inputPath, const char* outputPath,
 //   std::string line = mspforge::formatTally(conversion.finish());
 class StreamingConversion {
  public:
-  // output receives each piece of MSP text, in order.
-  explicit StreamingConversion(std::function<void(std::string_view)> output);
+  // output receives each piece of MSP text, in order. The input may be
+  // gzip (where the build can decompress it) or UTF-16, as convertFile
+  // reads it.
+  explicit StreamingConversion(std::function<void(std::string_view)> output,
+                               const ConversionOptions& options = {});
   ~StreamingConversion();
   StreamingConversion(const StreamingConversion&) = delete;
   StreamingConversion& operator=(const StreamingConversion&) = delete;
@@ -152,6 +257,13 @@ class StreamingConversion {
   // The input has ended: converts what is left and returns the tally.
   // Nothing may be fed afterwards.
   ConversionTally finish();
+
+  // True when the input could not be decoded (a corrupt gzip stream); the
+  // reason is in failure(). Nothing more is converted then.
+  bool failed() const;
+  const std::string& failure() const;
+  // The first bytes fed, for describing an input without any record.
+  const std::string& inputHead() const;
 
   // What has been counted so far (progress), and the input bytes taken.
   const ConversionTally& tally() const;
@@ -166,5 +278,12 @@ class StreamingConversion {
 //   "Total spectra = N[ Ignored spectra(no peaks) = N][ Unrecognized format
 //   N spectra]\n", each optional piece only when its count is not 0.
 std::string formatTally(const ConversionTally& tally);
+
+// What was not written and why, for the user, in lines each beginning
+// "mspforge: " and ending in LF; "" when every spectrum read was written.
+// An input without any record gets a guess at what it is instead, from its
+// first bytes (inputHead: as stored, compressed or not).
+std::string formatSummary(const ConversionTally& tally,
+                          std::string_view inputHead = {});
 
 }  // namespace mspforge

@@ -1,8 +1,11 @@
 #include "mspforge/mspforge.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
+#include "mgf/input_decoding.h"
+#include "mgf/mgf_reader.h"
 #include "msp/msp_output.h"
 
 namespace mspforge {
@@ -19,24 +22,93 @@ struct RecordContainers {
   CompoundName compoundName;
 };
 
+// The defaults that can take effect: a line with a key the reader drops,
+// or with the value "N/A", would itself be dropped.
+std::vector<Field> effectiveDefaults(const ConversionOptions& options) {
+  std::vector<Field> defaults;
+  for (const auto& [key, value] : options.defaults) {
+    if (value == NotAvailableValue ||
+        std::find(IgnoredSourceKeys.begin(), IgnoredSourceKeys.end(), key) !=
+            IgnoredSourceKeys.end()) {
+      continue;
+    }
+    defaults.push_back(Field{key, value});
+  }
+  return defaults;
+}
+
+// Where the input stands in its source, for progress.
+std::uint64_t inputPosition(const MgfInput& input) {
+  if (input.sourcePosition) return input.sourcePosition();
+  if (input.mapped) return input.windowOffset + input.begin;
+  return input.bytesTaken - (input.end - input.begin);
+}
+
+// The name a report gives a record that was not translated.
+std::string_view untranslatedName(const FieldMap& sourceFields) {
+  for (std::string_view key : {"NAME", "COMPOUND_NAME", "TITLE"}) {
+    if (const std::string_view* value = sourceFields.find(key)) {
+      if (!value->empty()) return *value;
+    }
+  }
+  return {};
+}
+
+void countRejection(const TranslationNotes& notes, ConversionTally& tally) {
+  tally.withoutName += notes.lacksName ? 1 : 0;
+  tally.withoutMsLevel += notes.lacksMsLevel ? 1 : 0;
+  tally.withoutPrecursorMz += notes.lacksPrecursorMz ? 1 : 0;
+  const int lacks = int{notes.lacksName} + int{notes.lacksMsLevel} +
+                    int{notes.lacksPrecursorMz};
+  tally.lackingSeveral += lacks > 1 ? 1 : 0;
+}
+
 // Converts the records that the input yields now, counting them; stops
 // early, false, when a write failed.
 bool convertAvailableRecords(MgfInput& input, MspOutput& output,
-                             ConversionTally& tally, RecordContainers& c) {
+                             ConversionTally& tally, RecordContainers& c,
+                             const ConversionOptions& options,
+                             const std::vector<Field>& defaults) {
+  TranslationNotes notes;
   while (readMgfRecord(input, c.sourceFields, c.peakLines)) {
     ++tally.totalSpectra;
+    for (const Field& field : defaults) {
+      if (!c.sourceFields.contains(field.key)) {
+        c.sourceFields.setView(field.key, field.value);
+      }
+    }
+    RecordOutcome outcome;
     if (c.peakLines.empty()) {
       ++tally.ignoredSpectra;
-      continue;
-    }
-    if (!translateRecord(c.sourceFields, c.compoundName, c.libraryFields,
-                         c.commentFields)) {
+      outcome.fate = RecordOutcome::Fate::NoPeaks;
+    } else if (!translateRecord(c.sourceFields, c.compoundName,
+                                c.libraryFields, c.commentFields, &notes)) {
       ++tally.unrecognizedSpectra;
-      continue;
+      countRejection(notes, tally);
+      outcome.fate = RecordOutcome::Fate::Rejected;
+    } else {
+      writeMspRecord(output, c.compoundName, c.libraryFields, c.commentFields,
+                     c.peakLines);
+      if (output.failed) return false;
     }
-    writeMspRecord(output, c.compoundName, c.libraryFields, c.commentFields,
-                   c.peakLines);
-    if (output.failed) return false;
+    if (options.onRecord) {
+      outcome.number = tally.totalSpectra;
+      outcome.line = input.recordLine;
+      if (outcome.fate == RecordOutcome::Fate::NoPeaks) {
+        outcome.name = untranslatedName(c.sourceFields);
+      } else {
+        outcome.name = c.compoundName;
+        outcome.notes = notes;
+        outcome.precursorType = c.libraryFields.find("Precursor_type");
+      }
+      options.onRecord(outcome);
+    }
+    if (options.progress != nullptr) {
+      options.progress->spectra.store(tally.totalSpectra,
+                                      std::memory_order_relaxed);
+      options.progress->bytesRead.store(inputPosition(input),
+                                        std::memory_order_relaxed);
+    }
   }
   return true;
 }
@@ -44,8 +116,10 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
 }  // namespace
 
 ConversionResult convertRecords(MgfInput& input, MspOutput& output,
-                                ConversionTally& tally) {
+                                ConversionTally& tally,
+                                const ConversionOptions& options) {
   RecordContainers containers;
+  const std::vector<Field> defaults = effectiveDefaults(options);
 
   // Peak lines go out as spans of the input, written before the input
   // moves on; a translated output copies them. A mapped input's windows
@@ -71,7 +145,8 @@ ConversionResult convertRecords(MgfInput& input, MspOutput& output,
     }
   } detach{input, output};
 
-  if (!convertAvailableRecords(input, output, tally, containers)) {
+  if (!convertAvailableRecords(input, output, tally, containers, options,
+                               defaults)) {
     return ConversionResult::WriteFailed;
   }
   if (input.failed) return ConversionResult::ReadFailed;
@@ -87,6 +162,9 @@ struct StreamingConversion::State {
   std::size_t taken = 0;  // of them, those already taken
   bool finished = false;
   std::uint64_t fed = 0;
+  ConversionOptions options;
+  std::vector<Field> defaults;  // views into options
+  std::shared_ptr<const InputProbe> probe;
   MgfInput input;
   MspOutput output = mspOutputToMemory();
   RecordContainers containers;
@@ -94,7 +172,10 @@ struct StreamingConversion::State {
   std::function<void(std::string_view)> emit;
 
   void convert() {
-    convertAvailableRecords(input, output, tally, containers);
+    if (!input.failed) {
+      convertAvailableRecords(input, output, tally, containers, options,
+                              defaults);
+    }
     if (!output.text.empty()) {
       emit(output.text);
       output.text.clear();
@@ -103,18 +184,25 @@ struct StreamingConversion::State {
 };
 
 StreamingConversion::StreamingConversion(
-    std::function<void(std::string_view)> output)
+    std::function<void(std::string_view)> output,
+    const ConversionOptions& options)
     : state_(std::make_unique<State>()) {
   state_->emit = std::move(output);
+  state_->options = options;
+  state_->defaults = effectiveDefaults(state_->options);
   State* state = state_.get();
-  state->input = mgfInputFromReader([state](char* into, std::size_t room) {
-    const std::size_t left = state->pending.size() - state->taken;
-    if (left == 0) return state->finished ? std::ptrdiff_t{0} : kNoBytesYet;
-    const std::size_t take = left < room ? left : room;
-    std::memcpy(into, state->pending.data() + state->taken, take);
-    state->taken += take;
-    return static_cast<std::ptrdiff_t>(take);
-  });
+  state->input = decodingInputFromReader(
+      [state](char* into, std::size_t room) {
+        const std::size_t left = state->pending.size() - state->taken;
+        if (left == 0) {
+          return state->finished ? std::ptrdiff_t{0} : kNoBytesYet;
+        }
+        const std::size_t take = left < room ? left : room;
+        std::memcpy(into, state->pending.data() + state->taken, take);
+        state->taken += take;
+        return static_cast<std::ptrdiff_t>(take);
+      },
+      &state->probe);
 }
 
 StreamingConversion::~StreamingConversion() = default;
@@ -140,12 +228,35 @@ const ConversionTally& StreamingConversion::tally() const {
 
 std::uint64_t StreamingConversion::bytesFed() const { return state_->fed; }
 
+bool StreamingConversion::failed() const { return state_->input.failed; }
+
+const std::string& StreamingConversion::failure() const {
+  return state_->input.failure;
+}
+
+const std::string& StreamingConversion::inputHead() const {
+  return state_->probe->head;
+}
+
 ConversionResult convertBytes(std::string_view mgf, std::string& msp,
-                              ConversionTally& tally) {
-  MgfInput input = mgfInputFromBytes(mgf);
+                              ConversionTally& tally,
+                              const ConversionOptions& options) {
+  MgfInput input;
+  if (needsDecoding(mgf)) {
+    std::size_t at = 0;
+    input = decodingInputFromReader([mgf, at](char* into,
+                                              std::size_t room) mutable {
+      const std::size_t take = std::min(room, mgf.size() - at);
+      if (take > 0) std::memcpy(into, mgf.data() + at, take);
+      at += take;
+      return static_cast<std::ptrdiff_t>(take);
+    });
+  } else {
+    input = mgfInputFromBytes(mgf);
+  }
   MspOutput output = mspOutputToMemory();
   output.text.swap(msp);
-  ConversionResult result = convertRecords(input, output, tally);
+  ConversionResult result = convertRecords(input, output, tally, options);
   output.text.swap(msp);
   return result;
 }

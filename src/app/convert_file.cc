@@ -1,9 +1,15 @@
+#include <cstring>
+
+#include "app/messages.h"
+#include "mgf/input_decoding.h"
 #include "mgf/mgf_signature.h"
 #include "mspforge/mspforge.h"
 #include "platform/platform_io.h"
 
 namespace mspforge {
 namespace {
+
+using Problem = FileConversionDetails::Problem;
 
 // Closes the descriptor when the run ends, whichever way it ends.
 class OpenFile {
@@ -28,43 +34,140 @@ class OpenFile {
   int fd_;
 };
 
+bool isDash(const char* path) { return std::strcmp(path, "-") == 0; }
+
+// Fills details, when asked for, with what stopped the run.
+class Details {
+ public:
+  explicit Details(FileConversionDetails* details) : details_(details) {}
+
+  ConversionResult refusedOpen(Problem problem, const char* path,
+                               const platform::OpenError& error) {
+    if (details_ != nullptr) {
+      details_->path = path;
+      details_->systemError =
+          error.refusal == platform::OpenRefusal::System ? error.code : 0;
+      details_->reason = openFailureText(error);
+      details_->problem =
+          error.refusal == platform::OpenRefusal::SameAsInput
+              ? Problem::OutputIsInput
+          : error.refusal == platform::OpenRefusal::KeptByCheck
+              ? Problem::OutputHoldsMgf
+              : problem;
+    }
+    return ConversionResult::CannotOpen;
+  }
+
+  ConversionResult finished(ConversionResult result, const char* input,
+                            const char* output, const MgfInput& in,
+                            const MspOutput& out) {
+    if (details_ == nullptr) return result;
+    if (result == ConversionResult::ReadFailed) {
+      details_->problem = Problem::ReadFailed;
+      details_->path = input;
+      details_->systemError = in.error;
+      details_->reason = in.failure.empty() ? "read error" : in.failure;
+    } else if (result == ConversionResult::WriteFailed) {
+      details_->problem = Problem::WriteFailed;
+      details_->path = output;
+      details_->systemError = out.error;
+      details_->reason = out.error != 0 ? platform::errorText(out.error)
+                                        : "write error";
+    }
+    return result;
+  }
+
+  void describeInput(const InputProbe& probe) {
+    if (details_ == nullptr) return;
+    details_->inputHead = probe.head;
+    const bool gzip = probe.outer == InputEncoding::Gzip;
+    const bool utf16 = probe.outer == InputEncoding::Utf16LittleEndian ||
+                       probe.outer == InputEncoding::Utf16BigEndian ||
+                       probe.inner == InputEncoding::Utf16LittleEndian ||
+                       probe.inner == InputEncoding::Utf16BigEndian;
+    details_->inputEncoding =
+        gzip && utf16 ? "gzip, UTF-16" : gzip ? "gzip" : utf16 ? "UTF-16" : "";
+  }
+
+ private:
+  FileConversionDetails* details_;
+};
+
 // Standard output as the output: written where it stands, never emptied
 // (the shell's ">" has done that, or ">>" asked to append), and never
 // closed.
 ConversionResult convertToStandardOutput(MgfInput& input,
                                          const platform::FileIdentity& inputId,
-                                         ConversionTally& tally) {
-  const int fd = platform::takeStandardOutput(inputId);
-  if (fd < 0) return ConversionResult::CannotOpen;
+                                         ConversionTally& tally,
+                                         const ConversionOptions& options,
+                                         const char* inputPath,
+                                         const char* outputPath,
+                                         Details& details) {
+  platform::OpenError error;
+  const int fd = platform::takeStandardOutput(inputId, &error);
+  if (fd < 0) {
+    return details.refusedOpen(Problem::CannotOpenOutput, outputPath, error);
+  }
   MspOutput output = mspOutputToFd(fd);
-  const ConversionResult result = convertRecords(input, output, tally);
+  const ConversionResult result =
+      convertRecords(input, output, tally, options);
   platform::releaseStandardOutput();
-  return result;
+  return details.finished(result, inputPath, outputPath, input, output);
 }
 
 }  // namespace
 
+bool isStandardOutputPath(const char* path) {
+  return isDash(path) || platform::namesStandardOutput(path);
+}
+
 ConversionResult convertFile(const char* inputPath, const char* outputPath,
                              ConversionTally& tally) {
-  platform::FileIdentity inputId;
-  OpenFile inputFile(platform::openInputFile(inputPath, inputId));
-  if (!inputFile.valid()) return ConversionResult::CannotOpen;
-  MgfInput input = mgfInputFromFd(inputFile.get());
+  return convertFile(inputPath, outputPath, tally, ConversionOptions{});
+}
 
-  if (platform::namesStandardOutput(outputPath)) {
-    return convertToStandardOutput(input, inputId, tally);
+ConversionResult convertFile(const char* inputPath, const char* outputPath,
+                             ConversionTally& tally,
+                             const ConversionOptions& options,
+                             FileConversionDetails* detailsOut) {
+  Details details(detailsOut);
+  platform::FileIdentity inputId;
+  platform::OpenError error;
+  OpenFile inputFile(isDash(inputPath)
+                         ? platform::openStandardInput(inputId, &error)
+                         : platform::openInputFile(inputPath, inputId, &error));
+  if (!inputFile.valid()) {
+    return details.refusedOpen(Problem::CannotOpenInput, inputPath, error);
   }
-  // Paths given the wrong way round must not empty the user's MGF file:
-  // an output that holds MGF records is refused as the input itself is.
-  const platform::ReplaceCheck keepMgf{kMgfSignatureBytes,
-                                       holdsMgfRecordStart};
-  OpenFile outputFile(platform::openOutputFile(outputPath, inputId, keepMgf));
-  if (!outputFile.valid()) return ConversionResult::CannotOpen;
-  MspOutput output = mspOutputToFd(outputFile.get());
-  const ConversionResult result = convertRecords(input, output, tally);
-  if (result == ConversionResult::Complete && !outputFile.close()) {
-    return ConversionResult::WriteFailed;
+  std::shared_ptr<const InputProbe> probe;
+  MgfInput input = openMgfInput(inputFile.get(), probe);
+
+  ConversionResult result;
+  if (isStandardOutputPath(outputPath)) {
+    result = convertToStandardOutput(input, inputId, tally, options,
+                                     inputPath, outputPath, details);
+  } else {
+    // Paths given the wrong way round must not empty the user's MGF
+    // file: an output that holds MGF records is refused as the input
+    // itself is.
+    const platform::ReplaceCheck keepMgf{kMgfSignatureBytes,
+                                         holdsMgfRecordStart};
+    OpenFile outputFile(
+        platform::openOutputFile(outputPath, inputId, keepMgf, &error));
+    if (!outputFile.valid()) {
+      return details.refusedOpen(Problem::CannotOpenOutput, outputPath,
+                                 error);
+    }
+    MspOutput output = mspOutputToFd(outputFile.get());
+    result = convertRecords(input, output, tally, options);
+    if (result == ConversionResult::Complete && !outputFile.close()) {
+      output.failed = true;
+      output.error = platform::lastError();
+      result = ConversionResult::WriteFailed;
+    }
+    result = details.finished(result, inputPath, outputPath, input, output);
   }
+  details.describeInput(*probe);
   return result;
 }
 

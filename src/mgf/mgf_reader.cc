@@ -34,7 +34,9 @@ bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
   std::size_t equals;
   do {
     if (!readLine(input, line, equals)) return false;
+    ++input.linesRead;
   } while (!line.starts_with(kBeginIons));
+  input.recordLine = input.linesRead;
 
   // The record's fields and peak lines are views into the input, so the
   // bytes from the record's first line on must stay where they are. When
@@ -45,6 +47,9 @@ bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
   std::size_t beginLine = static_cast<std::size_t>(line.data() - input.data);
   std::size_t recordStart = input.begin;
   LineScanner scanner(input);
+  // Lines of this reading of the record; a record read again from its
+  // start counts them again.
+  std::uint64_t lines = 0;
   for (;;) {
     if (!scanner.next(line, equals)) {
       scanner.store(input);
@@ -53,10 +58,13 @@ bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
         moreInput(input, beginLine);
         recordStart = beginLine + offset;
         if (input.starved) {
+          // The "BEGIN IONS" line is read again when the bytes come.
           input.begin = beginLine;
+          --input.linesRead;
           return false;
         }
         input.begin = recordStart;
+        lines = 0;
         sourceFields.clear();
         peakLines.clear();
         scanner = LineScanner(input);
@@ -65,10 +73,12 @@ bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
       if (!takeLastLine(input, line, equals)) return false;
       scanner = LineScanner(input);
     }
+    ++lines;
     if (equals != std::string_view::npos) {
       storeHeaderLine(line, equals, sourceFields);
     } else if (line.starts_with(kEndIons)) {
       scanner.store(input);
+      input.linesRead += lines;
       return true;
     } else if (leadingNumberAtLeastOne(line)) {
       peakLines.appendView(line);

@@ -46,12 +46,13 @@ std::int32_t recordCharge(std::string_view chargeText,
 // Gives a record without "Precursor_type" one from its name, or failing
 // that from its "CHARGE" comment. A name tail's adduct is trusted only when
 // the record's charge is 0 or agrees with it.
-void deriveAdduct(const CompoundName& compoundName, FieldMap& libraryFields,
-                  const FieldMap& commentFields) {
+AdductSource deriveAdduct(const CompoundName& compoundName,
+                          FieldMap& libraryFields,
+                          const FieldMap& commentFields) {
   std::string adduct;
   if (adductFromBracket(compoundName, adduct)) {
     libraryFields.setView(kPrecursorType, libraryFields.keep(adduct));
-    return;
+    return AdductSource::NameBracket;
   }
   const std::string_view* chargeText = commentFields.find(kCharge);
   const std::int32_t charge =
@@ -60,36 +61,51 @@ void deriveAdduct(const CompoundName& compoundName, FieldMap& libraryFields,
   if (adductFromNameTail(compoundName, adduct, tailCharge) &&
       chargeText != nullptr && (charge == 0 || charge == tailCharge)) {
     libraryFields.setView(kPrecursorType, libraryFields.keep(adduct));
-    return;
+    return AdductSource::NameTail;
   }
   if (chargeText != nullptr) {
     std::string fromCharge = adductFromCharge(charge);
     if (!fromCharge.empty()) {
       libraryFields.setView(kPrecursorType, libraryFields.keep(fromCharge));
+      return AdductSource::Charge;
     }
   }
+  return AdductSource::None;
 }
 
 }  // namespace
 
 bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
                     const FieldMap& commentFields) {
+  return completeRecord(compoundName, libraryFields, commentFields, nullptr);
+}
+
+bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
+                    const FieldMap& commentFields, TranslationNotes* notes) {
+  AdductSource source = libraryFields.contains(kPrecursorType)
+                            ? AdductSource::StatedField
+                            : AdductSource::None;
   if (compoundName.empty()) {
     if (const std::string_view* title = commentFields.find(kTitle)) {
       compoundName = *title;
     }
   }
-  if (!compoundName.empty() && !libraryFields.contains(kPrecursorType)) {
-    deriveAdduct(compoundName, libraryFields, commentFields);
+  if (!compoundName.empty() && source == AdductSource::None) {
+    source = deriveAdduct(compoundName, libraryFields, commentFields);
   }
   const std::string_view* adduct = libraryFields.find(kPrecursorType);
   if (adduct != nullptr && *adduct == kFormicAcidAdduct) {
     libraryFields.setView(kPrecursorType, kFormateAdduct);
   }
-  for (std::string_view key : RequiredLibraryKeys) {
-    if (!libraryFields.contains(key)) return false;
+  const bool hasMsLevel = libraryFields.contains(RequiredLibraryKeys[0]);
+  const bool hasPrecursorMz = libraryFields.contains(RequiredLibraryKeys[1]);
+  if (notes != nullptr) {
+    notes->adductSource = source;
+    notes->lacksMsLevel = !hasMsLevel;
+    notes->lacksPrecursorMz = !hasPrecursorMz;
+    notes->lacksName = compoundName.empty();
   }
-  return !compoundName.empty();
+  return hasMsLevel && hasPrecursorMz && !compoundName.empty();
 }
 
 }  // namespace mspforge

@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "mspforge/record_types.h"
+#include "mspforge/mspforge.h"
 
 namespace mspforge {
 
@@ -31,5 +31,11 @@ inline constexpr std::array<std::string_view, 2> RequiredLibraryKeys = {
 // A rejected record keeps what steps 1 to 3 put in the outputs.
 bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
                     const FieldMap& commentFields);
+
+// The same, and in *notes where the adduct came from (a "Precursor_type"
+// already present counts as AdductSource::StatedField) and what a rejected
+// record lacks.
+bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
+                    const FieldMap& commentFields, TranslationNotes* notes);
 
 }  // namespace mspforge

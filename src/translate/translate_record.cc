@@ -80,6 +80,14 @@ std::string_view normaliseValue(ValueRule rule, std::string_view value,
 
 bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
                      FieldMap& libraryFields, FieldMap& commentFields) {
+  return translateRecord(sourceFields, compoundName, libraryFields,
+                         commentFields, nullptr);
+}
+
+bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
+                     FieldMap& libraryFields, FieldMap& commentFields,
+                     TranslationNotes* notes) {
+  std::string_view statedAdductKey;
   libraryFields.clear();
   commentFields.clear();
   compoundName.clear();
@@ -91,13 +99,23 @@ bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
     } else if (row->rule == ValueRule::Name) {
       compoundName.assign(field.value);
     } else {
+      if (row->rule == ValueRule::PrecursorType) statedAdductKey = row->sourceKey;
       // A view of the source, or a text kept in libraryFields' storage.
       libraryFields.setView(
           row->libraryKey,
           normaliseValue(row->rule, field.value, libraryFields));
     }
   }
-  return completeRecord(compoundName, libraryFields, commentFields);
+  if (notes == nullptr) {
+    return completeRecord(compoundName, libraryFields, commentFields);
+  }
+  *notes = TranslationNotes{};
+  const bool accepted =
+      completeRecord(compoundName, libraryFields, commentFields, notes);
+  if (notes->adductSource == AdductSource::StatedField) {
+    notes->statedAdductKey = statedAdductKey;
+  }
+  return accepted;
 }
 
 }  // namespace mspforge
