@@ -292,12 +292,16 @@ TEST(CliTest, StandardOutputAsTheOutputSendsEveryMessageToStandardError) {
   RunResult run = runMspforge({dir.path("empty.mgf"), "/dev/stdout"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.stdoutText, "");
-  EXPECT_EQ(run.stderrText, "Total spectra = 0\n");
+  EXPECT_EQ(run.stderrText,
+            "Total spectra = 0\nmspforge: no spectrum read: no line begins "
+            "with BEGIN IONS; the input is empty\n");
 
   run = runMspforge({dir.path("missing.mgf"), "/dev/stdout"});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.stdoutText, "");
-  EXPECT_EQ(run.stderrText, "Cannot open file\n");
+  EXPECT_EQ(run.stderrText, "Cannot open file\nmspforge: cannot open input '" +
+                                dir.path("missing.mgf") +
+                                "': No such file or directory\n");
 
   // Standard output redirected onto the input itself: refused, the input
   // left whole.
@@ -307,7 +311,9 @@ TEST(CliTest, StandardOutputAsTheOutputSendsEveryMessageToStandardError) {
   ontoInput.stdoutAppend = true;
   run = runMspforge({dir.path("in.mgf"), "/dev/stdout"}, ontoInput);
   EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(run.stderrText, "Cannot open file\n");
+  EXPECT_EQ(run.stderrText,
+            "Cannot open file\nmspforge: cannot open output '/dev/stdout': "
+            "it is the input file; not writing over it\n");
   EXPECT_EQ(readFile(dir.path("in.mgf")), kOneRecord);
 
   // The usage message stays where it was.
