@@ -1,7 +1,7 @@
 // The page: picks or takes a dropped MGF file, has the worker convert it a
 // slice at a time, shows progress, and offers the MSP file for download.
-// window.mspforge.convert(bytes) does the same for scripts and tests:
-// a Promise of {msp: Uint8Array, tally: string}.
+// window.mspforge.convert(bytes, {ms2}) does the same for scripts and
+// tests: a Promise of {msp: Uint8Array, tally: string, summary: string}.
 "use strict";
 
 const worker = new Worker("worker.js");
@@ -18,19 +18,20 @@ worker.onmessage = (event) => {
   }
   pending.delete(message.id);
   if (message.type === "done") {
-    job.resolve({chunks: message.chunks, tally: message.tally});
+    job.resolve({chunks: message.chunks, tally: message.tally,
+                 summary: message.summary, written: message.written});
   } else {
     job.reject(message);
   }
 };
 
 // Converts a File, Blob or Uint8Array; resolves to {chunks, tally}.
-function startConversion(source, onProgress) {
+function startConversion(source, ms2, onProgress) {
   const id = nextId++;
   const promise = new Promise((resolve, reject) => {
     pending.set(id, {onProgress, resolve, reject});
   });
-  worker.postMessage({type: "convert", id, source});
+  worker.postMessage({type: "convert", id, source, ms2});
   return {id, promise};
 }
 
@@ -49,14 +50,17 @@ function joined(chunks) {
 window.mspforge = {
   progressEvents: 0,  // progress messages shown so far
   finished: 0,        // conversions of picked files ended, however
-  convert(bytes) {
-    return startConversion(new Uint8Array(bytes), () => {}).promise.then(
-      (result) => ({msp: joined(result.chunks), tally: result.tally}));
+  convert(bytes, options = {}) {
+    return startConversion(new Uint8Array(bytes), Boolean(options.ms2),
+                           () => {}).promise.then(
+      (result) => ({msp: joined(result.chunks), tally: result.tally,
+                    summary: result.summary}));
   },
 };
 
 const $ = (id) => document.getElementById(id);
 let current = null;     // the conversion under way
+let lastFile = null;    // the file picked last
 let downloadUrl = null;
 
 function show(section) {
@@ -67,12 +71,20 @@ function megabytes(bytes) {
   return (bytes / 1e6).toFixed(bytes < 1e7 ? 1 : 0);
 }
 
+// "lib.mgf.gz" gives "lib.msp", as the command's --output-dir names it.
 function mspName(fileName) {
-  const base = fileName.replace(/\.[^.]*$/, "");
+  const base = fileName.replace(/\.gz$/i, "").replace(/\.mgf$/i, "");
   return (base || fileName) + ".msp";
 }
 
+// The command's summary without its "mspforge: " prefixes.
+function summaryText(summary) {
+  return summary.replace(/^mspforge: /gm, "").trim();
+}
+
 function convertFile(file) {
+  lastFile = file;
+  $("problem-remedy").hidden = true;
   if (current) worker.postMessage({type: "cancel", id: current});
   if (downloadUrl) URL.revokeObjectURL(downloadUrl);
   downloadUrl = null;
@@ -82,7 +94,7 @@ function convertFile(file) {
   show("work");
   $("cancel").focus();
   const started = performance.now();
-  const job = startConversion(file, (p) => {
+  const job = startConversion(file, $("ms2").checked, (p) => {
     window.mspforge.progressEvents++;
     $("progress").value = p.total ? p.done / p.total : 1;
     $("progress-text").textContent =
@@ -90,15 +102,25 @@ function convertFile(file) {
       `${megabytes(p.done)} of ${megabytes(p.total)} MB`;
   });
   current = job.id;
-  job.promise.then(({chunks, tally}) => {
+  job.promise.then(({chunks, tally, summary, written}) => {
     if (current !== job.id) return;
     current = null;
     window.mspforge.finished++;
     window.mspforge.lastSeconds = (performance.now() - started) / 1000;
     if (/^Total spectra = 0\b/.test(tally)) {
       $("problem-text").textContent =
-        `${file.name} holds no MGF record: no line begins with "BEGIN IONS".`;
+        `${file.name} holds no MGF record: no line begins with "BEGIN IONS". ` +
+        summaryText(summary).replace(/^.*BEGIN IONS; /, "") + ".";
       $("problem-help").hidden = false;
+      show("problem");
+      return;
+    }
+    if (written === 0) {
+      // An empty library is no result: say why, and what would help.
+      $("problem-text").textContent =
+        `No spectrum of ${file.name} could be written. ${summaryText(summary)}`;
+      $("problem-help").hidden = true;
+      $("problem-remedy").hidden = !/MS level/.test(summary) || $("ms2").checked;
       show("problem");
       return;
     }
@@ -110,6 +132,8 @@ function convertFile(file) {
     link.download = name;
     link.textContent = `Download ${name}`;
     $("tally").textContent = tally;
+    $("summary").textContent = summaryText(summary);
+    $("summary").hidden = summary === "";
     show("result");
     link.focus();
   }, (failure) => {
@@ -122,9 +146,10 @@ function convertFile(file) {
       return;
     }
     $("problem-text").textContent = failure.reason === "read"
-      ? "This file could not be read."
+      ? "This file could not be read" + (failure.detail ? `: ${failure.detail}.` : ".")
       : "Out of memory: the file holds a record too large for this browser.";
     $("problem-help").hidden = true;
+    $("problem-remedy").hidden = true;
     show("problem");
   });
 }
@@ -150,4 +175,11 @@ drop.addEventListener("drop", (event) => {
   drop.classList.remove("over");
   const file = event.dataTransfer.files[0];
   if (file) convertFile(file);
+});
+
+// The remedy offered when spectra lack an MS level: tick the box and
+// convert the same file again.
+$("again").addEventListener("click", () => {
+  $("ms2").checked = true;
+  if (lastFile) convertFile(lastFile);
 });

@@ -12,19 +12,37 @@
 
 namespace {
 
+// The page's one option: spectra without an MS level are MS2, as the
+// command's --default MSLEVEL=2 makes them.
+mspforge::ConversionOptions optionsFor(int ms2Default) {
+  mspforge::ConversionOptions options;
+  if (ms2Default != 0) options.defaults.emplace_back("MSLEVEL", "2");
+  return options;
+}
+
 struct WebConversion {
+  explicit WebConversion(int ms2Default)
+      : conversion([this](std::string_view msp) { output.append(msp); },
+                   optionsFor(ms2Default)) {}
   std::string output;
   std::string tally;
-  mspforge::StreamingConversion conversion{
-      [this](std::string_view msp) { output.append(msp); }};
+  std::string summary;
+  mspforge::StreamingConversion conversion;
 };
 
 }  // namespace
 
 extern "C" {
 
-// A new conversion, or null when memory ran out.
-WebConversion* mspforge_new() { return new (std::nothrow) WebConversion; }
+// A new conversion, or null when memory ran out; ms2Default not 0 gives
+// spectra without an MS level "MSLEVEL=2".
+WebConversion* mspforge_new(int ms2Default) {
+  try {
+    return new WebConversion(ms2Default);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 
 void mspforge_delete(WebConversion* c) { delete c; }
 
@@ -39,11 +57,15 @@ int mspforge_feed(WebConversion* c, const char* data, std::uint32_t size) {
   }
 }
 
-// Ends the input; the tally line is then at mspforge_tally. 0 or 4.
+// Ends the input; the tally line is then at mspforge_tally and the
+// command's summary of what was not written at mspforge_summary. 0, 3 when
+// the input could not be decoded (mspforge_failure says why), or 4.
 int mspforge_finish(WebConversion* c) {
   try {
-    c->tally = mspforge::formatTally(c->conversion.finish());
-    return 0;
+    const mspforge::ConversionTally tally = c->conversion.finish();
+    c->tally = mspforge::formatTally(tally);
+    c->summary = mspforge::formatSummary(tally, c->conversion.inputHead());
+    return c->conversion.failed() ? 3 : 0;
   } catch (const std::bad_alloc&) {
     return 4;
   }
@@ -56,6 +78,15 @@ std::uint32_t mspforge_output_size(WebConversion* c) {
 void mspforge_output_taken(WebConversion* c) { c->output.clear(); }
 
 const char* mspforge_tally(WebConversion* c) { return c->tally.c_str(); }
+const char* mspforge_summary(WebConversion* c) { return c->summary.c_str(); }
+const char* mspforge_failure(WebConversion* c) {
+  return c->conversion.failure().c_str();
+}
+
+// Spectra written, once finished.
+double mspforge_written(WebConversion* c) {
+  return static_cast<double>(c->conversion.tally().writtenSpectra());
+}
 
 // Records read so far, for the progress display.
 double mspforge_records(WebConversion* c) {

@@ -14,12 +14,13 @@ import {createHash} from "node:crypto";
 import fs from "node:fs";
 import http from "node:http";
 import os from "node:os";
+import zlib from "node:zlib";
 import path from "node:path";
 import {fileURLToPath} from "node:url";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.resolve(here, "../..");
-const site = process.env.MSPFORGE_WEB_DIR || path.join(root, "build/web");
+const site = process.env.MSPFORGE_WEB_DIR || path.join(root, "build/web/page");
 const native = process.env.MSPFORGE_NATIVE ||
                path.join(root, "build/release/mspforge");
 const chromium = process.env.MSPFORGE_CHROMIUM || "/usr/bin/chromium";
@@ -58,11 +59,20 @@ function check(ok, what) {
 
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "mspforge-web-"));
 
-// What the native command writes and prints for the file at input.
-function nativeConversion(input) {
+// What the native command writes and prints for the file at input, with
+// options before the paths.
+function nativeConversion(input, options = []) {
   const output = path.join(scratch, "native.msp");
-  const run = spawnSync(native, [input, output]);
-  return {msp: fs.readFileSync(output), tally: run.stdout.toString("latin1")};
+  const run = spawnSync(native, [...options, input, output]);
+  const msp = fs.readFileSync(output);
+  return {msp, tally: run.stdout.toString("latin1"),
+          summary: run.stderr.toString("latin1"),
+          written: (msp.toString("latin1").match(/^Name: /gm) || []).length};
+}
+
+// The summary as the page shows it: the command's, without its prefixes.
+function summaryText(summary) {
+  return summary.replace(/^mspforge: /gm, "").trim();
 }
 
 // The page, served as plain files from 127.0.0.1.
@@ -98,7 +108,8 @@ try {
   await page.goto(url);
 
   // Picks a file through the file input and waits for the page to finish.
-  async function pick(file) {
+  async function pick(file, ms2 = false) {
+    await page.evaluate((on) => { document.getElementById("ms2").checked = on; }, ms2);
     const before = await page.evaluate(() => window.mspforge.finished);
     await (await page.$("#file")).uploadFile(file);
     await page.waitForFunction((n) => window.mspforge.finished > n, {}, before);
@@ -114,6 +125,7 @@ try {
         }
         out.msp = btoa(binary);
         out.tally = document.getElementById("tally").textContent;
+        out.summary = document.getElementById("summary").textContent;
         out.name = link.download;
       }
       return out;
@@ -131,12 +143,29 @@ try {
     Buffer.from([0xEF, 0xBB, 0xBF]),
     fs.readFileSync(path.join(corpus, "gnps-library-pesticides.mgf"))]));
   inputs.push(marked);
+  // Shipped compressed: one gzip member, and two.
+  const pesticides = fs.readFileSync(path.join(corpus, "gnps-library-pesticides.mgf"));
+  const gzipped = path.join(scratch, "pesticides.mgf.gz");
+  fs.writeFileSync(gzipped, zlib.gzipSync(pesticides));
+  const twoMembers = path.join(scratch, "two-members.mgf.gz");
+  const half = pesticides.indexOf("BEGIN IONS", pesticides.length >> 1);
+  fs.writeFileSync(twoMembers, Buffer.concat([
+    zlib.gzipSync(pesticides.subarray(0, half)), zlib.gzipSync(pesticides.subarray(half))]));
   for (const input of inputs) {
     const expected = nativeConversion(input);
     const shown = await pick(input);
     const name = path.basename(input);
+    if (expected.written === 0) {
+      // No download of an empty library: what was not written, and why.
+      check(!shown.result && shown.problem.includes(summaryText(expected.summary)
+                                                     .replace(/^.*BEGIN IONS; /, "")),
+            `${name}: nothing written, but the page said ${JSON.stringify(shown.problem)}`);
+      continue;
+    }
     check(shown.result, `${name}: no result shown (${shown.problem})`);
     if (!shown.result) continue;
+    check(shown.summary === summaryText(expected.summary),
+          `${name}: summary ${JSON.stringify(shown.summary)}`);
     check(Buffer.from(shown.msp, "base64").equals(expected.msp),
           `${name}: the downloaded MSP differs from the command's`);
     check(shown.tally === expected.tally,
@@ -151,6 +180,25 @@ try {
   }
   console.log(`${inputs.length} files picked and converted as the command does`);
 
+  const padded = path.join(scratch, "padded.mgf.gz");
+  fs.writeFileSync(padded, Buffer.concat([zlib.gzipSync(pesticides), Buffer.alloc(512)]));
+  for (const input of [gzipped, twoMembers, padded]) {
+    const expected = nativeConversion(path.join(corpus, "gnps-library-pesticides.mgf"));
+    const shown = await pick(input);
+    check(shown.result && Buffer.from(shown.msp, "base64").equals(expected.msp) &&
+          shown.tally === expected.tally &&
+          shown.name === path.basename(input).replace(/\.mgf\.gz$/, ".msp"),
+          `${path.basename(input)}: the gzip file converts otherwise than the plain one`);
+  }
+  // The MS level remedy, as --default MSLEVEL=2.
+  const tmt = path.join(corpus, "proteomics-tmt-msconvert-style.mgf");
+  const withMs2 = nativeConversion(tmt, ["--default", "MSLEVEL=2"]);
+  const ms2 = await pick(tmt, true);
+  check(ms2.result && Buffer.from(ms2.msp, "base64").equals(withMs2.msp) &&
+        ms2.tally === withMs2.tally,
+        "\"Spectra without an MS level are MS2\" differs from --default MSLEVEL=2");
+  console.log("gzip files and the MS2 remedy converted as the command does");
+
   // window.mspforge.convert on the byte sequences the end-to-end tests use.
   const record = "BEGIN IONS\nNAME=Glycine\nMSLEVEL=2\nPEPMASS=76.0393\n" +
                  "30.0338 100\nEND IONS\n";
@@ -160,7 +208,7 @@ try {
     "PEPMASS=1\n30\0 100\nEND IONS\n",
     "BEGIN IONS\rNAME=x\rEND IONS\r",
     "\xEF\xBB\xBF" + record + record, "\xEF\xBB\xBF\xEF\xBB\xBF" + record,
-    "\xEF\xBB\xBF",
+    "\xEF\xBB\xBF", "\xFF\xFEB\0E\0G\0I\0N\0 \0I\0O\0N\0S\0\n\0E\0N\0D\0 \0I\0O\0N\0S\0\n\0",
   ].map((text) => Buffer.from(text, "latin1"));
   const seeds = path.join(root, "fuzz/seeds");
   for (const name of fs.readdirSync(seeds).sort()) {
@@ -172,13 +220,13 @@ try {
     const expected = nativeConversion(file);
     const got = await page.evaluate(async (b64) => {
       const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
-      const {msp, tally} = await window.mspforge.convert(bytes);
+      const {msp, tally, summary} = await window.mspforge.convert(bytes);
       let binary = "";
       for (const byte of msp) binary += String.fromCharCode(byte);
-      return {msp: btoa(binary), tally};
+      return {msp: btoa(binary), tally, summary};
     }, bytes.toString("base64"));
     check(Buffer.from(got.msp, "base64").equals(expected.msp) &&
-          got.tally === expected.tally,
+          got.tally === expected.tally && got.summary === expected.summary,
           `window.mspforge.convert differs from the command on input ${i}`);
   }
   console.log(`${texts.length} inputs converted by window.mspforge.convert`);
