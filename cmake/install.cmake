@@ -2,6 +2,10 @@
 # for users: Debian packages (cpack -G DEB) on Linux, a zip on Windows.
 include(CMakePackageConfigHelpers)
 
+# The documentation that the README links to, shipped beside it.
+set(MSPFORGE_DOCS docs/conversion-rules.md docs/guarantees.md
+    docs/performance.md docs/development.md)
+
 set(MSPFORGE_MAINTAINER_EMAIL mspforge@packages.invalid)
 set(CPACK_PACKAGE_CONTACT "mspforge developers <${MSPFORGE_MAINTAINER_EMAIL}>")
 
@@ -10,6 +14,7 @@ if(WIN32)
   # text, all at its top level.
   install(TARGETS mspforge RUNTIME DESTINATION . COMPONENT runtime)
   install(FILES README.md DESTINATION . COMPONENT runtime)
+  install(FILES ${MSPFORGE_DOCS} DESTINATION docs COMPONENT runtime)
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt COMPONENT runtime)
   find_program(MSPFORGE_GROFF groff)
   if(MSPFORGE_GROFF)
@@ -58,6 +63,8 @@ else()
           COMPONENT runtime)
 endif()
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+install(FILES ${MSPFORGE_DOCS} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+        COMPONENT runtime)
 
 # Debian's copyright file (machine-readable format) and changelog, in the
 # documentation of each package.
@@ -127,6 +134,10 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME mspforge)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libmspforge-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+if(MSPFORGE_WITH_ZLIB)
+  # The static library needs zlib to link.
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "zlib1g-dev")
+endif()
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
     "convert MGF peak lists into MSP spectral-library text
 mspforge converts tandem mass spectra in MGF (Mascot Generic Format)

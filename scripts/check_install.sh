@@ -43,6 +43,15 @@ version=$(sed -n 's/^project(mspforge VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLi
 grep -qx "mspforge $version ($version)" "$work/consumer.out"
 echo "consumer project builds against find_package(mspforge) and runs"
 
+# The README's C++ example, built as written.
+cmake -S "$here/examples/cpp" -B "$work/example" \
+  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/example" >/dev/null
+"$work/example/convert" "$here/tests/data/corpus/proteomics-tmt-msconvert-style.mgf" \
+  "$work/example.msp" > "$work/example.out"
+grep -qx 'Total spectra = 7' "$work/example.out"
+echo "the README's C++ example builds and runs"
+
 (cd "$build" && rm -rf package && cpack -G DEB >/dev/null)
 for package in mspforge libmspforge-dev; do
   deb=$(ls "$build"/package/${package}_*.deb)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Batch conversion as the README shows it: a directory of MGF files, names
+# Batch conversion as docs/development.md shows it: a directory of MGF files, names
 # with blanks included, converted in parallel with find and xargs; then the
 # Snakemake rule under contrib/, when snakemake is installed.
 # Usage: tests/batch_test.sh MSPFORGE_BINARY [EMULATOR ARGS...]
@@ -28,7 +28,7 @@ for name in "data/a.mgf" "data/run 1/b c.mgf" "data/run2/d.mgf"; do
   cp "$here/examples/library.mgf" "$work/$name"
 done
 cd "$work"
-# The command of the README's "Batch conversion" section.
+# The command of the "Batch conversion" section of docs/development.md.
 find data -name '*.mgf' -print0 |
   xargs -0 -P"$(nproc)" -I{} sh -c 'mspforge "$1" "${1%.mgf}.msp" > "${1%.mgf}.tally"' _ {}
 for name in "data/a" "data/run 1/b c" "data/run2/d"; do
