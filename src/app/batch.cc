@@ -137,7 +137,10 @@ int convertBatch(const CommandLine& commandLine) {
     }
     const bool separated =
         platform::kPathSeparators.find(dir.back()) != std::string_view::npos;
-    outputs.push_back(dir + (separated ? "" : "/") + name);
+    std::string output = dir;
+    if (!separated) output += '/';
+    output += name;
+    outputs.push_back(std::move(output));
   }
   if (!platform::makeDirectory(dir.c_str())) {
     const int error = platform::lastError();

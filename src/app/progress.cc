@@ -1,6 +1,7 @@
 #include "app/progress.h"
 
 #include <chrono>
+#include <cmath>
 
 #include "platform/platform_io.h"
 
@@ -36,7 +37,7 @@ std::string grouped(std::int64_t n) {
 }
 
 std::string durationText(double seconds) {
-  const auto s = static_cast<long long>(seconds + 0.5);
+  const long long s = std::llround(seconds);
   if (s < 60) return std::to_string(s) + " s";
   if (s < 3600) {
     return std::to_string(s / 60) + " min " + std::to_string(s % 60) + " s";

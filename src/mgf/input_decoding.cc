@@ -154,7 +154,7 @@ class GzipLayer final : public Layer {
           return 0;
         }
         const std::ptrdiff_t n = source_.read(in_.data(), in_.size());
-        if (n == kNoBytesYet || n < 0) return n;
+        if (n < 0) return n;  // an error, or kNoBytesYet
         if (n == 0) {
           ended_ = true;
           continue;
@@ -230,7 +230,7 @@ class Utf16Layer final : public Layer {
       served_ = 0;
       if (ended_) return 0;
       const std::ptrdiff_t n = source_.read(in_.data(), in_.size());
-      if (n == kNoBytesYet || n < 0) return n;
+      if (n < 0) return n;  // an error, or kNoBytesYet
       if (n == 0) {
         ended_ = true;
         if (oddByte_ || highSurrogate_ != 0) appendReplacement();
@@ -393,7 +393,7 @@ class Decoder {
   Layer* top_ = nullptr;
 };
 
-MgfInput inputOverDecoder(std::shared_ptr<Decoder> decoder) {
+MgfInput inputOverDecoder(const std::shared_ptr<Decoder>& decoder) {
   MgfInput input = mgfInputFromReader(
       [decoder](char* into, std::size_t room) {
         return decoder->read(into, room);
