@@ -212,6 +212,8 @@ struct FileConversionDetails {
   int systemError = 0;  // errno (GetLastError() on Windows), or 0 when the
                         // cause is not the system's
   std::string reason;   // in the system's words, or the data's
+  bool isDirectory = false;  // the path that cannot be opened is a directory
+  bool isLocked = false;     // another program holds the file
   std::string inputHead;      // the input's first bytes, as stored
   std::string inputEncoding;  // "", "gzip", "UTF-16" or "gzip, UTF-16"
 };

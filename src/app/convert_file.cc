@@ -48,6 +48,9 @@ class Details {
       details_->systemError =
           error.refusal == platform::OpenRefusal::System ? error.code : 0;
       details_->reason = openFailureText(error);
+      details_->isDirectory =
+          error.refusal == platform::OpenRefusal::IsDirectory;
+      details_->isLocked = error.refusal == platform::OpenRefusal::Locked;
       details_->problem =
           error.refusal == platform::OpenRefusal::SameAsInput
               ? Problem::OutputIsInput

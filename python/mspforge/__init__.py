@@ -1,0 +1,144 @@
+"""mspforge: MGF peak lists into MSP spectral-library text.
+
+The conversion is the mspforge command's, byte for byte, run by the same
+C++ library; the GIL is released while it runs.
+
+    import mspforge
+    tally = mspforge.convert("spectra.mgf", "library.msp")
+    print(tally)            # Total spectra = 76
+    print(tally.summary)    # what was not written and why, if anything
+
+    for record in mspforge.read_mgf("spectra.mgf.gz"):
+        mz, intensity = record.peaks[:, 0], record.peaks[:, 1]
+
+Text: MGF keys and values are bytes. ``Record.fields`` gives them as str,
+decoded as UTF-8 with every byte that is not valid UTF-8 kept as a lone
+surrogate ("surrogateescape"), so ``value.encode("utf-8",
+"surrogateescape")`` gives back the bytes; ``Record.raw_fields`` gives the
+bytes themselves.
+"""
+from __future__ import annotations
+
+import os
+from typing import IO, Iterator, Mapping, NamedTuple, Optional, Union
+
+from . import _mspforge
+from ._mspforge import Tally
+
+__all__ = ["Converter", "Record", "Tally", "Translation", "convert",
+           "convert_bytes", "read_mgf", "translate", "__version__"]
+__version__ = _mspforge.__version__
+
+PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+Defaults = Optional[Mapping[str, str]]
+Record = _mspforge.Record
+
+
+def _defaults(defaults: Defaults) -> list[tuple[str, str]]:
+    """--default KEY=VALUE pairs, in the order given."""
+    if defaults is None:
+        return []
+    pairs = list(defaults.items())
+    for key, value in pairs:
+        if not isinstance(key, str) or not isinstance(value, str):
+            raise TypeError("defaults maps str keys to str values")
+        if not key or "=" in key or "\n" in key + value or "\r" in key + value:
+            raise ValueError(f"not a header line: {key}={value}")
+    return pairs
+
+
+def _path(path: PathLike) -> str:
+    path = os.fspath(path)
+    return os.fsdecode(path) if isinstance(path, bytes) else path
+
+
+def convert(input: PathLike, output: PathLike, *,
+            defaults: Defaults = None) -> Tally:
+    """Converts the MGF file at input into the MSP file at output, as
+    ``mspforge [--default K=V...] input output`` does.
+
+    The rules are the command's: gzip and UTF-16 input is decoded, "-" is
+    standard input or output, and an output that holds MGF spectra (the
+    paths swapped) or is the input itself is refused untouched.
+    ``defaults`` gives records without a header line of a key that line,
+    as ``--default``: ``{"MSLEVEL": "2"}``.
+
+    Raises an OSError subclass, with errno and filename, when a file cannot
+    be opened (FileNotFoundError, IsADirectoryError, PermissionError;
+    FileExistsError for an output that holds MGF spectra) or when reading
+    or writing fails (OSError with errno EIO for damaged gzip data).
+    """
+    return _mspforge.convert(_path(input), _path(output), _defaults(defaults))
+
+
+def convert_bytes(data: bytes, *, defaults: Defaults = None) -> tuple[bytes, Tally]:
+    """Converts MGF bytes (gzip or UTF-16 too) in memory: (MSP bytes, tally)."""
+    return _mspforge.convert_bytes(bytes(data), _defaults(defaults))
+
+
+class Converter:
+    """Converts MGF bytes that arrive in pieces, giving MSP bytes as they
+    are made: the bytes of convert_bytes on the whole input.
+
+        converter = mspforge.Converter()
+        with gzip_file:   # or any pieces; gzip is decompressed as the command does
+            for piece in iter(lambda: stream.read(1 << 20), b""):
+                out.write(converter.feed(piece))
+        tally = converter.finish()
+        out.write(converter.rest())
+    """
+
+    def __init__(self, *, defaults: Defaults = None) -> None:
+        self._converter = _mspforge.Converter(_defaults(defaults))
+
+    def feed(self, data: bytes) -> bytes:
+        """Takes the next piece; returns the MSP bytes of the records it
+        completed."""
+        return self._converter.feed(bytes(data))
+
+    def finish(self) -> Tally:
+        """Ends the input and returns the tally; the last MSP bytes are then
+        in rest(). Raises OSError (EIO) for damaged gzip data."""
+        return self._converter.finish()
+
+    def rest(self) -> bytes:
+        """The MSP bytes that finish() made."""
+        return self._converter.rest()
+
+
+class Translation(NamedTuple):
+    """The parts of an MSP record: the Name line, the named fields and the
+    Comments fields, each in the order they are written."""
+    name: str
+    library_fields: dict[str, str]
+    comments: dict[str, str]
+
+
+def translate(record: Record) -> Optional[Translation]:
+    """The MSP parts of a record, or None when it is rejected (no name, MS
+    level or precursor m/z). A record without peaks is translated too,
+    though it is never written."""
+    parts = record.translate()
+    return None if parts is None else Translation(*parts)
+
+
+def read_mgf(source: Union[PathLike, IO[bytes]]) -> Iterator[Record]:
+    """Iterates the records of an MGF file, one at a time, in constant
+    memory: a path (gzip and UTF-16 decoded, as the command reads it) or a
+    binary file object.
+
+    Each Record has ``fields`` (dict of str, see the module's note on
+    text), ``raw_fields`` (dict of bytes), ``peaks`` (NumPy float64 array,
+    one row of m/z and intensity per peak line, NaN where a line holds no
+    second number), ``peak_lines`` (the lines as bytes, with their line
+    feed), ``number`` (from 1), ``line`` (of its BEGIN IONS, from 1) and
+    ``to_msp()`` (its MSP bytes, or None when it would not be written).
+    """
+    if hasattr(source, "read"):
+        reader = _mspforge.MgfReader(source)
+    else:
+        reader = _mspforge.MgfReader(_path(source))
+    try:
+        yield from reader
+    finally:
+        reader.close()

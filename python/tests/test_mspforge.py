@@ -1,0 +1,156 @@
+"""The Python API against the command: the same bytes, the same rules."""
+import errno
+import gzip
+import io
+import os
+import pathlib
+import subprocess
+import tracemalloc
+
+import numpy as np
+import pytest
+
+import mspforge
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+CORPUS = ROOT / "tests" / "data" / "corpus"
+COMMAND = pathlib.Path(os.environ.get("MSPFORGE_BINARY", ROOT / "build/release/mspforge"))
+GENERATOR = pathlib.Path(os.environ.get("MAKE_MGF", ROOT.parent / "shared/bench/make_mgf.py"))
+CORPUS_FILES = sorted(CORPUS.glob("*.mgf"))
+
+RECORD = (b"BEGIN IONS\nNAME=Caffeine M+H\nCHARGE=1\nMSLEVEL=2\nPEPMASS=195.0877 12\n"
+          b"SMILES=caf\xe9\n138.0662\t100\n110.0713 45.5\n0.5 3\nEND IONS\n")
+
+
+def command(*args, cwd=None):
+    if not COMMAND.exists():
+        pytest.skip(f"no mspforge command at {COMMAND}")
+    return subprocess.run([str(COMMAND), *map(str, args)], capture_output=True, cwd=cwd)
+
+
+@pytest.fixture(scope="module")
+def generated(tmp_path_factory):
+    if not GENERATOR.exists():
+        pytest.skip(f"no generator at {GENERATOR}")
+    path = tmp_path_factory.mktemp("generated") / "library.mgf"
+    subprocess.run(["python3", str(GENERATOR), str(path), "5", "7"], check=True,
+                   capture_output=True)
+    return path
+
+
+@pytest.mark.parametrize("mgf", CORPUS_FILES, ids=lambda p: p.name)
+def test_convert_gives_the_commands_bytes(mgf, tmp_path):
+    run = command(mgf, tmp_path / "command.msp")
+    tally = mspforge.convert(mgf, tmp_path / "python.msp")
+    assert (tmp_path / "python.msp").read_bytes() == (tmp_path / "command.msp").read_bytes()
+    assert str(tally) + "\n" == run.stdout.decode()
+    assert tally.summary == run.stderr.decode()
+    assert tally.total == tally.ignored + tally.unrecognized + tally.written
+    msp, in_memory = mspforge.convert_bytes(mgf.read_bytes())
+    assert msp == (tmp_path / "command.msp").read_bytes()
+    assert str(in_memory) == str(tally)
+
+
+def test_generated_library_and_defaults(generated, tmp_path):
+    command(generated, tmp_path / "command.msp")
+    mspforge.convert(str(generated), str(tmp_path / "python.msp"))
+    assert (tmp_path / "python.msp").read_bytes() == (tmp_path / "command.msp").read_bytes()
+    tmt = CORPUS / "proteomics-tmt-msconvert-style.mgf"
+    command("--default", "MSLEVEL=2", tmt, tmp_path / "command.msp")
+    tally = mspforge.convert(tmt, tmp_path / "python.msp", defaults={"MSLEVEL": "2"})
+    assert tally.written == 7
+    assert (tmp_path / "python.msp").read_bytes() == (tmp_path / "command.msp").read_bytes()
+
+
+def test_streaming_in_pieces_with_gzip(tmp_path):
+    mgf = (CORPUS / "gnps-library-pesticides.mgf").read_bytes()
+    whole, tally = mspforge.convert_bytes(mgf)
+    for data in (mgf, gzip.compress(mgf), gzip.compress(mgf[:5000]) + gzip.compress(mgf[5000:])):
+        converter = mspforge.Converter()
+        out = b"".join(converter.feed(data[i:i + 777]) for i in range(0, len(data), 777))
+        streamed = converter.finish()
+        out += converter.rest()
+        assert out == whole
+        assert str(streamed) == str(tally)
+    converter = mspforge.Converter()
+    with pytest.raises(OSError) as damaged:
+        converter.feed(gzip.compress(mgf)[:3000])
+        converter.finish()
+    assert damaged.value.errno == errno.EIO
+    with pytest.raises(ValueError):
+        converter.feed(b"")
+
+
+def test_error_paths(tmp_path):
+    mgf = tmp_path / "spectra.mgf"
+    mgf.write_bytes(RECORD)
+    cases = [
+        (tmp_path / "missing.mgf", tmp_path / "out.msp", FileNotFoundError, errno.ENOENT),
+        (tmp_path, tmp_path / "out.msp", IsADirectoryError, errno.EISDIR),
+        (mgf, tmp_path / "no" / "out.msp", FileNotFoundError, errno.ENOENT),
+        (tmp_path / "out.msp", mgf, FileExistsError, errno.EEXIST),  # paths swapped
+    ]
+    (tmp_path / "out.msp").write_bytes(b"")
+    for source, target, kind, code in cases:
+        with pytest.raises(kind) as failure:
+            mspforge.convert(source, target)
+        assert failure.value.errno == code
+        assert failure.value.filename in (str(source), str(target))
+    assert mgf.read_bytes() == RECORD
+    bad = tmp_path / "bad.mgf.gz"
+    bad.write_bytes(gzip.compress(RECORD * 100)[:-10])
+    with pytest.raises(OSError) as truncated:
+        mspforge.convert(bad, tmp_path / "out.msp")
+    assert truncated.value.errno == errno.EIO
+    assert "ends early" in str(truncated.value)
+
+
+def test_records_fields_peaks_and_msp(tmp_path):
+    path = tmp_path / "one.mgf"
+    path.write_bytes(b"COM=x\n" + RECORD + b"BEGIN IONS\nTITLE=t\nEND IONS\n")
+    records = list(mspforge.read_mgf(path))
+    assert [r.number for r in records] == [1, 2]
+    assert [r.line for r in records] == [2, 12]
+    first = records[0]
+    assert first.fields["NAME"] == "Caffeine M+H"
+    assert first.fields["SMILES"].encode("utf-8", "surrogateescape") == b"caf\xe9"
+    assert first.raw_fields[b"SMILES"] == b"caf\xe9"
+    assert first.peaks.dtype == np.float64
+    assert first.peaks.tolist() == [[138.0662, 100.0], [110.0713, 45.5]]
+    assert first.peak_lines == [b"138.0662\t100\n", b"110.0713 45.5\n"]
+    msp, _ = mspforge.convert_bytes(RECORD)
+    assert first.to_msp() == msp
+    assert records[1].to_msp() is None
+    parts = mspforge.translate(first)
+    assert parts.name == "Caffeine M+H"
+    assert parts.library_fields["Precursor_type"] == "[M+H]+"
+    assert parts.library_fields["PrecursorMZ"] == "195.0877"
+    assert parts.comments == {"CHARGE": "1", "SMILES": "caf\udce9"}
+    assert mspforge.translate(records[1]) is None
+    # A binary file object, and a gzip one, read the same.
+    for source in (io.BytesIO(path.read_bytes()), io.BytesIO(gzip.compress(path.read_bytes()))):
+        again = list(mspforge.read_mgf(source))
+        assert [r.to_msp() for r in again] == [r.to_msp() for r in records]
+    with pytest.raises(TypeError):
+        list(mspforge.read_mgf(io.StringIO("BEGIN IONS\n")))
+    with pytest.raises(FileNotFoundError):
+        list(mspforge.read_mgf(tmp_path / "missing.mgf"))
+
+
+def test_reading_a_large_file_takes_constant_memory(tmp_path):
+    if not GENERATOR.exists():
+        pytest.skip(f"no generator at {GENERATOR}")
+    path = tmp_path / "large.mgf"
+    subprocess.run(["python3", str(GENERATOR), str(path), "60", "3"], check=True,
+                   capture_output=True)
+    tracemalloc.start()
+    count = 0
+    peaks = 0
+    for record in mspforge.read_mgf(path):
+        count += 1
+        peaks += len(record.peaks)
+    _, peak = tracemalloc.get_traced_memory()
+    tracemalloc.stop()
+    assert count > 30000
+    # Python objects alive at once: one record, not the file.
+    assert peak < 2 << 20, peak
