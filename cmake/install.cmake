@@ -160,7 +160,7 @@ if(CMAKE_CROSSCOMPILING)
   # dpkg-shlibdeps needs the target's libraries in the package database;
   # a cross build names the runtime libraries it links against instead.
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS
-      "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)")
+      "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), zlib1g (>= 1:1.2.0)")
 else()
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
 endif()

@@ -36,7 +36,7 @@ compared=0
 for input in "${inputs[@]}"; do
   name=$(basename "$input")
   "$native" "$input" "$work/native.msp" > "$work/native.out" || true
-  qemu-aarch64 -L /usr/aarch64-linux-gnu -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib "$arm64" "$input" "$work/arm64.msp" \
+  qemu-aarch64 -L /usr/aarch64-linux-gnu -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib:/usr/lib/aarch64-linux-gnu "$arm64" "$input" "$work/arm64.msp" \
     > "$work/arm64.out" || true
   WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= "$wine" "$windows" "$input" "$work/windows.msp" \
     > "$work/windows.out" || true

@@ -16,10 +16,10 @@ find_program(MSPFORGE_QEMU NAMES qemu-aarch64 qemu-aarch64-static)
 if(MSPFORGE_QEMU)
   # Once Debian's arm64 libraries are installed (zlib1g-dev:arm64 brings
   # libc6:arm64), the loader would take them from the host's ld.so.cache
-  # mixed with the cross toolchain's and hang; the library path keeps it
-  # to the cross toolchain's own.
+  # mixed with the cross toolchain's and hang; the library path puts the
+  # cross toolchain's own first, then the multiarch directory for zlib.
   set(CMAKE_CROSSCOMPILING_EMULATOR ${MSPFORGE_QEMU} -L /usr/aarch64-linux-gnu
-      -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib)
+      -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib:/usr/lib/aarch64-linux-gnu)
   # How the tests start the binary themselves: through qemu, with argv[0]
   # set to what a user types (qemu's -0).
   set(MSPFORGE_TEST_LAUNCHER ${CMAKE_CROSSCOMPILING_EMULATOR} -0 mspforge)
