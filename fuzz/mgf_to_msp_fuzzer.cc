@@ -4,8 +4,9 @@
 // FieldMap must agree with straightforward ones on them
 // (checkFastPathsAgainstReference), and the record reader with a plain
 // reading of the rules, from memory and from small pieces
-// (checkReaderAgainstReference), and a conversion fed in pieces must give
-// the whole conversion's bytes (checkStreamingAgainstWhole).
+// (checkReaderAgainstReference), and a conversion fed in pieces
+// (checkStreamingAgainstWhole) or cut into chunks converted side by side
+// (checkChunkedAgainstWhole) must give the whole conversion's bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   if (problem.empty()) {
     problem = mspforge::test::checkStreamingAgainstWhole(bytes);
+  }
+  if (problem.empty()) {
+    problem = mspforge::test::checkChunkedAgainstWhole(bytes);
   }
   if (!problem.empty()) {
     std::fprintf(stderr, "invariant broken: %s\n", problem.c_str());

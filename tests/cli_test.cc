@@ -218,6 +218,8 @@ TEST(CliTest, FullDiskIsReportedNotPassedOffAsSuccess) {
     RunResult run = runMspforge({dir.path("in.mgf"), "/dev/full"});
     EXPECT_EQ(run.exitCode, 3) << copies;
     EXPECT_EQ(run.stdoutText, "Cannot write file\n");
+    EXPECT_EQ(run.stderrText,
+              "mspforge: cannot write '/dev/full': No space left on device\n");
   }
 }
 

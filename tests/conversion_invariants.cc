@@ -7,7 +7,8 @@
 #include <map>
 #include <vector>
 
-#include "mspforge/mspforge.h"
+#include "app/parallel_conversion.h"
+#include "mgf/input_decoding.h"
 #include "mgf/mgf_input.h"
 #include "mgf/peak_threshold.h"
 #include "mspforge/mspforge.h"
@@ -297,6 +298,36 @@ std::string checkStreamingAgainstWhole(std::string_view bytes) {
     return "streamed tally " + formatTally(tally) + " differs";
   }
   if (streamed != whole) return "streamed output differs";
+  return "";
+}
+
+std::string checkChunkedAgainstWhole(std::string_view bytes) {
+  // Chunks work on the bytes as stored; decoded input is converted whole.
+  if (needsDecoding(bytes)) return "";
+  std::string whole;
+  ConversionTally wholeTally;
+  convertBytes(bytes, whole, wholeTally);
+  // Each chunk reads from a copy of the rest of the input, so the chunks
+  // are a few bytes long on small inputs (as the fuzzer makes them) and
+  // at most a few hundred on any input.
+  const std::size_t n = bytes.size();
+  std::vector<std::size_t> sizes = {n / 300 + 1, n / 37 + 1, n / 5 + 1, 4096};
+  if (n <= 4096) sizes.insert(sizes.end(), {1, 2, 5, 1 + n % 97});
+  for (const std::size_t chunk : sizes) {
+    std::string chunked;
+    ConversionTally tally;
+    if (convertBytesInChunks(bytes, chunked, tally, chunk, 2) !=
+        ConversionResult::Complete) {
+      return "chunked conversion did not complete";
+    }
+    if (formatTally(tally) != formatTally(wholeTally)) {
+      return "chunks of " + std::to_string(chunk) + " bytes: tally " +
+             formatTally(tally) + " differs";
+    }
+    if (chunked != whole) {
+      return "chunks of " + std::to_string(chunk) + " bytes: output differs";
+    }
+  }
   return "";
 }
 

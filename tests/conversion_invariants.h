@@ -41,4 +41,9 @@ std::string checkReaderAgainstReference(std::string_view bytes);
 // from the bytes themselves, gives convertBytes' output and tally.
 std::string checkStreamingAgainstWhole(std::string_view bytes);
 
+// Checks that the conversion cut into chunks (as a file is converted on
+// several threads), with chunks of a few bytes up to a few kilobytes,
+// gives convertBytes' output and tally.
+std::string checkChunkedAgainstWhole(std::string_view bytes);
+
 }  // namespace mspforge::test

@@ -111,6 +111,8 @@ namespace {
 // are written as spans of it; the output must be the bytes that the plain
 // in-memory conversion gives, whatever falls on a window's edge: records,
 // CR LF pairs, and a record larger than a window.
+// A file converted on one thread or on two, chunk by chunk, gives the
+// bytes of the conversion in memory.
 TEST(ConvertTest, MappedFileGivesTheBytesOfTheInMemoryConversion) {
   std::string lf = test::makeSyntheticMgf(7000, 3);  // about 9 MB
   lf += "BEGIN IONS\nNAME=Huge\nMSLEVEL=2\nPEPMASS=1\nTITLE=" +
@@ -129,14 +131,23 @@ TEST(ConvertTest, MappedFileGivesTheBytesOfTheInMemoryConversion) {
               ConversionResult::Complete);
     test::TempDir dir;
     test::writeFile(dir.path("in.mgf"), *mgf);
-    ConversionTally tally;
-    ASSERT_EQ(convertFile(dir.path("in.mgf").c_str(),
-                          dir.path("out.msp").c_str(), tally),
-              ConversionResult::Complete);
-    EXPECT_EQ(formatTally(tally), formatTally(expectedTally));
-    const std::string written = test::readMspFile(dir.path("out.msp"));
-    EXPECT_EQ(written.size(), expected.size());
-    EXPECT_TRUE(written == expected);
+    // One thread, and two with chunks of the default size and of 4 KiB
+    // (many records, and the huge one, cross chunk boundaries).
+    for (const auto& [threads, chunkBytes] :
+         {std::pair{1u, std::size_t{0}}, std::pair{2u, std::size_t{0}},
+          std::pair{2u, std::size_t{4096}}}) {
+      ConversionOptions options;
+      options.threads = threads;
+      options.chunkBytes = chunkBytes;
+      ConversionTally tally;
+      ASSERT_EQ(convertFile(dir.path("in.mgf").c_str(),
+                            dir.path("out.msp").c_str(), tally, options),
+                ConversionResult::Complete);
+      EXPECT_EQ(formatTally(tally), formatTally(expectedTally));
+      const std::string written = test::readMspFile(dir.path("out.msp"));
+      EXPECT_EQ(written.size(), expected.size()) << threads << " " << chunkBytes;
+      EXPECT_TRUE(written == expected) << threads << " " << chunkBytes;
+    }
   }
 }
 

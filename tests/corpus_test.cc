@@ -32,6 +32,7 @@ TEST(CorpusTest, EveryFileConvertsConsistently) {
     EXPECT_EQ(checkConversionInvariants(mgf), "") << name;
     EXPECT_EQ(checkReaderAgainstReference(mgf), "") << name;
     EXPECT_EQ(checkStreamingAgainstWhole(mgf), "") << name;
+    EXPECT_EQ(checkChunkedAgainstWhole(mgf), "") << name;
     EXPECT_EQ(c.msp.find('\r'), std::string::npos) << name;
   }
   EXPECT_EQ(files, 12);

@@ -25,6 +25,7 @@ TEST(FuzzRegressionTest, EveryKeptInputHoldsTheInvariants) {
       EXPECT_EQ(checkFastPathsAgainstReference(bytes), "") << entry.path();
       EXPECT_EQ(checkReaderAgainstReference(bytes), "") << entry.path();
       EXPECT_EQ(checkStreamingAgainstWhole(bytes), "") << entry.path();
+      EXPECT_EQ(checkChunkedAgainstWhole(bytes), "") << entry.path();
     }
   }
   EXPECT_GT(inputs, 0);

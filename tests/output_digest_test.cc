@@ -48,6 +48,7 @@ TEST(OutputDigestTest, GeneratedLibraryConvertsToThePinnedBytes) {
   EXPECT_EQ(checkConversionInvariants(mgf), "");
   EXPECT_EQ(checkFastPathsAgainstReference(mgf), "");
   EXPECT_EQ(checkReaderAgainstReference(mgf.substr(0, 200000)), "");
+  EXPECT_EQ(checkChunkedAgainstWhole(mgf), "");
 }
 
 }  // namespace

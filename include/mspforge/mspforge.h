@@ -164,6 +164,13 @@ struct ConversionOptions {
   std::function<void(const RecordOutcome&)> onRecord;
   // Kept up to date when set; it must outlive the conversion.
   ConversionProgress* progress = nullptr;
+  // How many threads convert a regular file (convertFile): 0 for one per
+  // core. The file is cut into chunks at record starts, converted side by
+  // side and written in order: the same bytes as one thread gives. Pipes,
+  // decoded (gzip, UTF-16) input and a run with onRecord use one thread.
+  unsigned threads = 0;
+  // Bytes per chunk of a file converted in parallel; 0 for the default.
+  std::size_t chunkBytes = 0;
 };
 
 // Converts every record of input onto output, counting into tally, and

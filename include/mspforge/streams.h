@@ -13,6 +13,9 @@
 
 namespace mspforge {
 
+// How much of a file is mapped at a time, at least.
+inline constexpr std::size_t kDefaultWindowBytes = std::size_t{4} << 20;
+
 // Releases a window that MgfInput::adoptWindow took over.
 void releaseWindow(void* window, std::size_t size);
 
@@ -115,15 +118,31 @@ struct MgfInput {
   // number of the "BEGIN IONS" line of the record it delivered last.
   std::uint64_t linesRead = 0;
   std::uint64_t recordLine = 0;
+  // A part of a mapped or in-memory input converted on its own (a chunk
+  // of a file converted in parallel): when readMgfRecord, searching for the
+  // next record, comes to a line that starts at or past this offset, it
+  // returns false there, with stoppedAtLimit set and the input standing
+  // at that line. A record already begun is read to its end.
+  std::uint64_t searchLimit = static_cast<std::uint64_t>(-1);
+  bool stoppedAtLimit = false;
+  // For such a part: the offset of the first "BEGIN IONS" line it met.
+  std::uint64_t firstRecordOffset = static_cast<std::uint64_t>(-1);
   std::size_t blockSize = std::size_t{1} << 20;  // least bytes per refill
   std::vector<char> buffer;  // read and in-memory inputs
   bool mapped = false;       // a regular file, mapped a window at a time
+  bool foldLinesInPlace = false;  // CR LF folded as lines are read (as in a
+                                  // mapped window), not as bytes arrive
   MappedWindow window;       // the mapping, when mapped
-  std::uint64_t windowOffset = 0;  // file offset of the mapping
+  std::size_t windowBytes = kDefaultWindowBytes;  // least bytes mapped
+  std::uint64_t windowOffset = 0;  // offset of data[0] in the file (the
+                                   // mapping's), or in the whole input
   std::uint64_t fileSize = 0;      // size of the file when mapped
   std::uint64_t markScanned = 0;   // file offset up to which no 0x1A was
                                    // found
   bool startSeen = false;  // the start was looked at for a byte-order mark
+  // Where the first line's text starts after a skipped mark; the line
+  // itself starts at the mark, which is where searchLimit counts it.
+  std::uint64_t afterMark = static_cast<std::uint64_t>(-1);
 };
 
 // An input that reads the open descriptor fd from its current position:
@@ -171,6 +190,10 @@ struct MspOutput {
   bool spansByReference = false;  // fd outputs without CR LF only
   std::vector<Span> spans;        // input spans waiting to be written
   std::size_t spanBytes = 0;      // their total size
+  // Pieces too large for the text (a spectrum serialised into one line)
+  // of an output that writes no descriptor but keeps spans: each is one
+  // copy, written as a span; kept until the output is cleared.
+  std::vector<std::string> heldPieces;
   std::string translated;         // scratch for the CR LF translation
 
   // Writes happen on a second thread, so that the system calls overlap

@@ -72,6 +72,8 @@ Outcome convertOneOfMany(const std::string& input, const std::string& output,
                          ConversionProgress& progress) {
   ConversionOptions options;
   options.defaults = commandLine.defaults;
+  // The files of a batch already convert side by side.
+  options.threads = commandLine.threads != 0 ? commandLine.threads : 1;
   options.progress = &progress;
   ConversionTally tally;
   FileConversionDetails details;

@@ -15,6 +15,7 @@ constexpr ValueOption kReport{"--report", 0};
 constexpr ValueOption kDefault{"--default", 0};
 constexpr ValueOption kOutputDir{"--output-dir", 0};
 constexpr ValueOption kJobs{"--jobs", 'j'};
+constexpr ValueOption kThreads{"--threads", 'T'};
 
 bool setDefault(std::string_view text, CommandLine& commandLine,
                 std::string& error) {
@@ -34,17 +35,16 @@ bool setDefault(std::string_view text, CommandLine& commandLine,
   return true;
 }
 
-bool setJobs(std::string_view text, CommandLine& commandLine,
-             std::string& error) {
-  int jobs = 0;
+// A count of 1 or more; false, with error saying what the option needs.
+bool readCount(std::string_view text, const char* option, const char* what,
+               int& count, std::string& error) {
   const auto [end, ec] =
-      std::from_chars(text.data(), text.data() + text.size(), jobs);
-  if (ec != std::errc() || end != text.data() + text.size() || jobs < 1) {
-    error = "-j needs a number of conversions, 1 or more: '" +
-            std::string(text) + "'";
+      std::from_chars(text.data(), text.data() + text.size(), count);
+  if (ec != std::errc() || end != text.data() + text.size() || count < 1) {
+    error = std::string(option) + " needs a number of " + what +
+            ", 1 or more: '" + std::string(text) + "'";
     return false;
   }
-  commandLine.jobs = jobs;
   return true;
 }
 
@@ -69,7 +69,15 @@ bool setValue(const ValueOption& option, std::string_view value,
     commandLine.outputDir = value;
     return true;
   }
-  return setJobs(value, commandLine, error);
+  int count = 0;
+  if (&option == &kThreads) {
+    if (!readCount(value, "-T", "threads", count, error)) return false;
+    commandLine.threads = static_cast<unsigned>(count);
+    return true;
+  }
+  if (!readCount(value, "-j", "conversions", count, error)) return false;
+  commandLine.jobs = count;
+  return true;
 }
 
 bool setFlag(std::string_view name, CommandLine& commandLine) {
@@ -93,8 +101,8 @@ bool setFlag(std::string_view name, CommandLine& commandLine) {
 
 bool parseCommandLine(const std::vector<std::string>& arguments,
                       CommandLine& commandLine, std::string& error) {
-  constexpr const ValueOption* kValueOptions[] = {&kReport, &kDefault,
-                                                  &kOutputDir, &kJobs};
+  constexpr const ValueOption* kValueOptions[] = {
+      &kReport, &kDefault, &kOutputDir, &kJobs, &kThreads};
   std::size_t i = 1;
   for (; i < arguments.size(); ++i) {
     const std::string_view arg = arguments[i];
@@ -182,6 +190,8 @@ Options:
                          per input, in order, after its name
   -j, --jobs N           with --output-dir: N conversions at once (default:
                          one per core)
+  -T, --threads N        convert a large file on N threads (default: one
+                         per core); the output is the same on any number
   --                     end of options (for a file named "-x.mgf")
 
 Exit status:

@@ -28,6 +28,7 @@ struct CommandLine {
   bool batch = false;
   std::string outputDir;
   int jobs = 0;  // 0: one per core
+  unsigned threads = 0;  // threads per conversion; 0: one per core
   std::vector<std::string> paths;
 };
 

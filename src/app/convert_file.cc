@@ -1,6 +1,10 @@
+#include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "app/messages.h"
+#include "app/parallel_conversion.h"
+#include "mgf/mgf_input.h"
 #include "mgf/input_decoding.h"
 #include "mgf/mgf_signature.h"
 #include "mspforge/mspforge.h"
@@ -96,6 +100,37 @@ class Details {
   FileConversionDetails* details_;
 };
 
+// Converts input onto output: a regular file large enough, on as many
+// threads as options ask (one per core by default), a chunk at a time;
+// anything else, or a run that reports every record, on this thread.
+ConversionResult convertInput(MgfInput& input, MspOutput& output,
+                              ConversionTally& tally,
+                              const ConversionOptions& options) {
+  const unsigned threads =
+      options.threads != 0 ? options.threads
+                           : std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t chunkBytes =
+      options.chunkBytes != 0 ? options.chunkBytes : kDefaultChunkBytes;
+  if (!input.mapped || threads < 2 || options.onRecord ||
+      input.fileSize <= input.windowOffset ||
+      input.fileSize - input.windowOffset <= chunkBytes) {
+    return convertRecords(input, output, tally, options);
+  }
+  ChunkedInput source;
+  source.start = input.windowOffset;
+  source.end = input.fileSize;
+  source.open = [fd = input.fd, size = input.fileSize](std::uint64_t offset,
+                                                       bool atStart) {
+    return mgfInputFromFileAt(fd, size, offset, atStart);
+  };
+  source.onReadFailure = [&input](const MgfInput& failed) {
+    input.failed = true;
+    input.error = failed.error;
+    input.failure = failed.failure;
+  };
+  return convertInChunks(source, output, tally, options, chunkBytes, threads);
+}
+
 // Standard output as the output: written where it stands, never emptied
 // (the shell's ">" has done that, or ">>" asked to append), and never
 // closed.
@@ -112,8 +147,7 @@ ConversionResult convertToStandardOutput(MgfInput& input,
     return details.refusedOpen(Problem::CannotOpenOutput, outputPath, error);
   }
   MspOutput output = mspOutputToFd(fd);
-  const ConversionResult result =
-      convertRecords(input, output, tally, options);
+  const ConversionResult result = convertInput(input, output, tally, options);
   platform::releaseStandardOutput();
   return details.finished(result, inputPath, outputPath, input, output);
 }
@@ -162,7 +196,7 @@ ConversionResult convertFile(const char* inputPath, const char* outputPath,
                                  error);
     }
     MspOutput output = mspOutputToFd(outputFile.get());
-    result = convertRecords(input, output, tally, options);
+    result = convertInput(input, output, tally, options);
     if (result == ConversionResult::Complete && !outputFile.close()) {
       output.failed = true;
       output.error = platform::lastError();

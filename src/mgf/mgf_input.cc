@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "mgf/mgf_signature.h"
@@ -14,6 +15,7 @@ namespace {
 // the reader goes: memory holds one window, whatever the file's size. A
 // window grows only to hold a record larger than half of it.
 constexpr std::size_t kWindowSize = std::size_t{4} << 20;
+static_assert(kWindowSize == kDefaultWindowBytes);
 
 // A buffer's bytes start at an address aligned to a scan block and are
 // followed by a block of padding, so that every block the scanner reads
@@ -112,7 +114,10 @@ void skipByteOrderMark(MgfInput& input) {
     return;  // the rest of a mark may still come
   }
   input.startSeen = true;
-  if (start.starts_with(kByteOrderMark)) input.begin += kByteOrderMark.size();
+  if (start.starts_with(kByteOrderMark)) {
+    input.begin += kByteOrderMark.size();
+    input.afterMark = input.windowOffset + input.begin;
+  }
 }
 
 // Lets go of the window: handed to adoptWindow when someone still needs
@@ -148,7 +153,7 @@ void moveWindow(MgfInput& input, std::size_t& keep) {
   const std::uint64_t alignment = platform::mappingAlignment();
   const std::uint64_t start = keepOffset - keepOffset % alignment;
   const std::uint64_t wanted =
-      std::max<std::uint64_t>(kWindowSize, 2 * (keepOffset - start + keptBytes));
+      std::max<std::uint64_t>(input.windowBytes, 2 * (keepOffset - start + keptBytes));
   const std::size_t length =
       static_cast<std::size_t>(std::min(wanted, input.fileSize - start));
   unmapWindow(input);
@@ -163,6 +168,9 @@ void moveWindow(MgfInput& input, std::size_t& keep) {
     input.atEnd = true;
     if (length != 0) {
       const int error = platform::lastError();
+      // No address space left for a record this large: out of memory, as
+      // when a buffer cannot grow.
+      if (platform::isOutOfMemory(error)) throw std::bad_alloc();
       failWith(input, error, platform::errorText(error));
     }
     return;
@@ -247,17 +255,28 @@ MgfInput mgfInputFromFd(int fd) {
   std::uint64_t size = 0;
   if (platform::mappableFileSize(fd, size)) {
     // Mapped from where a read would have started.
-    const std::uint64_t position = platform::filePosition(fd);
-    input.mapped = true;
-    input.fileSize = size;
-    input.windowOffset = position;
-    input.markScanned = position;
-    if (position >= size) input.atEnd = true;
+    input = mgfInputFromFileAt(fd, size, platform::filePosition(fd), true);
   }
   return input;
 }
 
-MgfInput mgfInputFromBytes(std::string_view bytes) {
+MgfInput mgfInputFromFileAt(int fd, std::uint64_t fileSize,
+                            std::uint64_t offset, bool atStart) {
+  MgfInput input;
+  input.fd = fd;
+  input.mapped = true;
+  input.fileSize = fileSize;
+  input.windowOffset = offset;
+  input.markScanned = offset;
+  input.startSeen = !atStart;
+  if (offset >= fileSize) input.atEnd = true;
+  return input;
+}
+
+namespace {
+
+// An input over a copy of bytes, cut at a 0x1A; nothing more will come.
+MgfInput inputOverCopy(std::string_view bytes) {
   MgfInput input;
   allocate(input.buffer, bytes.size());
   input.data = alignedStart(input.buffer);
@@ -265,7 +284,49 @@ MgfInput mgfInputFromBytes(std::string_view bytes) {
   input.end = bytes.size();
   input.atEnd = true;
   stopAtEndOfFileMark(input, 0);
+  return input;
+}
+
+}  // namespace
+
+LineSkip skipToNextLine(MgfInput& input, std::uint64_t giveUpAt) {
+  for (;;) {
+    if (input.data != nullptr && input.begin < input.end) {
+      const char* from = input.data + input.begin;
+      const void* lf = std::memchr(from, '\n', input.end - input.begin);
+      if (lf != nullptr) {
+        const std::size_t next = static_cast<std::size_t>(
+            static_cast<const char*>(lf) - input.data) + 1;
+        if (input.windowOffset + next >= giveUpAt) return LineSkip::NoLineBefore;
+        input.begin = next;
+        input.scanFrom = static_cast<std::size_t>(-1);
+        return LineSkip::AtLineStart;
+      }
+    }
+    if (input.windowOffset + input.end >= giveUpAt) return LineSkip::NoLineBefore;
+    if (input.atEnd || input.failed) return LineSkip::InputEnded;
+    // Nothing of the line is kept: it may be longer than any window.
+    std::size_t keep = input.end;
+    moreInput(input, keep);
+    input.begin = keep;
+  }
+}
+
+MgfInput mgfInputFromBytes(std::string_view bytes) {
+  MgfInput input = inputOverCopy(bytes);
   foldCrLf(input, 0);
+  skipByteOrderMark(input);
+  return input;
+}
+
+MgfInput mgfInputFromBytesAt(std::string_view bytes, std::uint64_t offset,
+                             bool atStart) {
+  MgfInput input = inputOverCopy(bytes);
+  input.windowOffset = offset;
+  input.startSeen = !atStart;
+  // CR LF pairs are folded line by line as they are read, as in a mapped
+  // window, so that every line starts at its offset in the whole input.
+  input.foldLinesInPlace = true;
   skipByteOrderMark(input);
   return input;
 }

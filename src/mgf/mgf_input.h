@@ -9,6 +9,10 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#elif defined(__ARM_NEON)
+#include <arm_neon.h>
+#elif defined(__wasm_simd128__)
+#include <wasm_simd128.h>
 #endif
 
 #include "mspforge/streams.h"
@@ -39,6 +43,50 @@ inline void classifyBlock(const char* block, std::uint64_t& lf,
               << shift;
     equalsMask |= static_cast<std::uint64_t>(static_cast<unsigned>(
                       _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, equalsSign))))
+                  << shift;
+  }
+  lf = lfMask;
+  equals = equalsMask;
+#elif defined(__ARM_NEON)
+  // NEON has no movemask: each 16-byte comparison is narrowed to a 64-bit
+  // word of nibbles (4 bits per byte), and the bits are gathered from it.
+  const uint8x16_t newline = vdupq_n_u8('\n');
+  const uint8x16_t equalsSign = vdupq_n_u8('=');
+  std::uint64_t lfMask = 0;
+  std::uint64_t equalsMask = 0;
+  auto nibbles = [](uint8x16_t matches) {
+    return vget_lane_u64(
+        vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(matches), 4)), 0);
+  };
+  auto bits = [](std::uint64_t nibbleMask) {
+    // One bit per nibble: bit 4i of the mask becomes bit i.
+    std::uint64_t m = nibbleMask & 0x1111111111111111u;
+    m = (m | (m >> 3)) & 0x0303030303030303u;
+    m = (m | (m >> 6)) & 0x000F000F000F000Fu;
+    m = (m | (m >> 12)) & 0x000000FF000000FFu;
+    m = (m | (m >> 24)) & 0x000000000000FFFFu;
+    return m;
+  };
+  for (unsigned shift = 0; shift < 64; shift += 16) {
+    const uint8x16_t bytes =
+        vld1q_u8(reinterpret_cast<const std::uint8_t*>(block + shift));
+    lfMask |= bits(nibbles(vceqq_u8(bytes, newline))) << shift;
+    equalsMask |= bits(nibbles(vceqq_u8(bytes, equalsSign))) << shift;
+  }
+  lf = lfMask;
+  equals = equalsMask;
+#elif defined(__wasm_simd128__)
+  const v128_t newline = wasm_i8x16_splat('\n');
+  const v128_t equalsSign = wasm_i8x16_splat('=');
+  std::uint64_t lfMask = 0;
+  std::uint64_t equalsMask = 0;
+  for (unsigned shift = 0; shift < 64; shift += 16) {
+    const v128_t bytes = wasm_v128_load(block + shift);
+    lfMask |= static_cast<std::uint64_t>(
+                  wasm_i8x16_bitmask(wasm_i8x16_eq(bytes, newline)))
+              << shift;
+    equalsMask |= static_cast<std::uint64_t>(
+                      wasm_i8x16_bitmask(wasm_i8x16_eq(bytes, equalsSign)))
                   << shift;
   }
   lf = lfMask;
@@ -78,7 +126,7 @@ struct LineScanner {
   std::uint64_t equalsBits;
 
   explicit LineScanner(const MgfInput& input)
-      : foldCrLf(input.mapped),
+      : foldCrLf(input.mapped || input.foldLinesInPlace),
         data(input.data),
         begin(input.begin),
         end(input.end),
@@ -166,6 +214,24 @@ inline bool readWholeLine(MgfInput& input, std::string_view& line,
   scanner.store(input);
   return whole;
 }
+
+// An input over the regular file fd, of fileSize bytes, mapped from offset
+// on: a part of the file read on its own. atStart: offset is where the
+// input begins, so that a byte-order mark there is skipped.
+MgfInput mgfInputFromFileAt(int fd, std::uint64_t fileSize,
+                            std::uint64_t offset, bool atStart);
+
+// An input over a copy of bytes that stand at offset of a larger input.
+MgfInput mgfInputFromBytesAt(std::string_view bytes, std::uint64_t offset,
+                             bool atStart);
+
+// Moves input past the rest of the line it stands in, without keeping its
+// bytes (it may be longer than memory). AtLineStart: the input stands at
+// the start of the next line, which starts before the offset giveUpAt;
+// NoLineBefore: no line starts before giveUpAt; InputEnded: the input ended
+// (or failed) first.
+enum class LineSkip { AtLineStart, NoLineBefore, InputEnded };
+LineSkip skipToNextLine(MgfInput& input, std::uint64_t giveUpAt);
 
 // Makes more bytes available once those at hand are all delivered or hold
 // no whole line. The bytes from keep on are kept, and keep is updated to

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mgf/mgf_input.h"
+#include "mgf/mgf_signature.h"
 #include "mgf/peak_threshold.h"
 
 namespace mspforge {
@@ -10,6 +11,7 @@ namespace {
 
 constexpr std::string_view kBeginIons = "BEGIN IONS";
 constexpr std::string_view kEndIons = "END IONS";
+constexpr std::uint64_t kNoOffset = static_cast<std::uint64_t>(-1);
 
 void storeHeaderLine(std::string_view line, std::size_t equals,
                      FieldMap& sourceFields) {
@@ -33,9 +35,21 @@ bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
   std::string_view line;
   std::size_t equals;
   do {
+    const std::uint64_t at = input.windowOffset + input.begin;
+    if (input.searchLimit != kNoOffset &&
+        (at == input.afterMark ? at - kByteOrderMark.size() : at) >=
+            input.searchLimit) {
+      // What follows belongs to the part after this one: leave it unread.
+      input.stoppedAtLimit = true;
+      return false;
+    }
     if (!readLine(input, line, equals)) return false;
     ++input.linesRead;
   } while (!line.starts_with(kBeginIons));
+  if (input.searchLimit != kNoOffset && input.firstRecordOffset == kNoOffset) {
+    input.firstRecordOffset =
+        input.windowOffset + static_cast<std::uint64_t>(line.data() - input.data);
+  }
   input.recordLine = input.linesRead;
 
   // The record's fields and peak lines are views into the input, so the

@@ -264,6 +264,12 @@ void writeThrough(MspOutput& output, std::string_view bytes) {
   }
 }
 
+void holdPiece(MspOutput& output, std::string_view bytes) {
+  const std::string& held = output.heldPieces.emplace_back(bytes);
+  output.spans.push_back({output.text.size(), held.data(), held.size()});
+  output.spanBytes += held.size();
+}
+
 void flushSoon(MspOutput& output) {
   if (output.fd < 0 || output.failed) return;
   if (!output.background) {

@@ -17,10 +17,19 @@ inline constexpr std::size_t kDirectWriteSize = std::size_t{1} << 20;
 // Writes what is buffered, then bytes, straight to the descriptor.
 void writeThrough(MspOutput& output, std::string_view bytes);
 
+// Keeps a copy of a piece too large for the text, as a span.
+void holdPiece(MspOutput& output, std::string_view bytes);
+
 inline void put(MspOutput& output, std::string_view bytes) {
-  if (bytes.size() >= kDirectWriteSize && output.fd >= 0) {
-    writeThrough(output, bytes);
-    return;
+  if (bytes.size() >= kDirectWriteSize) {
+    if (output.fd >= 0) {
+      writeThrough(output, bytes);
+      return;
+    }
+    if (output.spansByReference) {
+      holdPiece(output, bytes);
+      return;
+    }
   }
   output.text.append(bytes);
 }

@@ -68,7 +68,7 @@ void writeMspRecord(MspOutput& output, const CompoundName& compoundName,
     size += field.key.size() + field.value.size() + 2;
     largest = std::max({largest, field.key.size(), field.value.size()});
   }
-  if (largest >= kDirectWriteSize && output.fd >= 0) {
+  if (largest >= kDirectWriteSize && (output.fd >= 0 || output.spansByReference)) {
     writeHeadPieceByPiece(output, compoundName, libraryFields, commentFields,
                           peakCount);
   } else {

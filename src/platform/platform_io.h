@@ -58,6 +58,9 @@ int lastError();
 // without its final full stop.
 std::string errorText(int code);
 
+// True when the system error code says memory or address space ran out.
+bool isOutOfMemory(int code);
+
 // True when fd is a terminal (a console on Windows).
 bool isTerminal(int fd);
 

@@ -175,6 +175,7 @@ char* mapFile(int fd, std::uint64_t offset, std::size_t length) {
     return start;
   }
   ::munmap(address, length);
+  errno = EMFILE;  // too many windows at once
   return nullptr;
 }
 
@@ -208,6 +209,8 @@ std::string errorText(int code) {
 }
 
 bool isTerminal(int fd) { return ::isatty(fd) == 1; }
+
+bool isOutOfMemory(int code) { return code == ENOMEM; }
 
 // A reader that closes the pipe we write to must give "Cannot write file"
 // and exit code 3, not a silent death by SIGPIPE.

@@ -122,6 +122,11 @@ std::string errorText(int code) {
   return reason;
 }
 
+bool isOutOfMemory(int code) {
+  return code == ERROR_NOT_ENOUGH_MEMORY || code == ERROR_OUTOFMEMORY ||
+         code == ERROR_COMMITMENT_LIMIT;
+}
+
 bool isTerminal(int fd) {
   DWORD mode = 0;
   return ::GetConsoleMode(handleOf(fd), &mode) != 0;

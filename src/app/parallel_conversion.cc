@@ -1,0 +1,279 @@
+#include "app/parallel_conversion.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "app/record_loop.h"
+#include "mgf/mgf_input.h"
+#include "msp/msp_output.h"
+
+namespace mspforge {
+namespace {
+
+constexpr std::uint64_t kNoOffset = static_cast<std::uint64_t>(-1);
+
+// One chunk converted: its MSP text and the input spans that go out
+// between its pieces, and what keeps those spans valid (its input and the
+// windows the input moved past).
+struct Chunk {
+  MgfInput input;
+  std::vector<MappedWindow> windows;
+  MspOutput output = mspOutputToMemory();
+  ConversionTally tally;
+  std::uint64_t firstRecord = kNoOffset;  // its first BEGIN IONS line
+  bool empty = false;       // no line starts in its range
+  std::uint64_t next = kNoOffset;  // the line after it, where it stopped
+  bool inputEnded = false;  // the input ended within it (or failed)
+  std::exception_ptr exception;  // out of memory, thrown on converting
+  bool done = false;
+};
+
+void addTally(ConversionTally& sum, const ConversionTally& part) {
+  sum.totalSpectra += part.totalSpectra;
+  sum.ignoredSpectra += part.ignoredSpectra;
+  sum.unrecognizedSpectra += part.unrecognizedSpectra;
+  sum.withoutName += part.withoutName;
+  sum.withoutMsLevel += part.withoutMsLevel;
+  sum.withoutPrecursorMz += part.withoutPrecursorMz;
+  sum.lackingSeveral += part.lackingSeveral;
+}
+
+// Converts what the reader, searching from the line that starts at `from`
+// (or, midLine, from the first line that starts after `from`), reads up to
+// the first line at or past `limit` that it meets while searching.
+//
+// The chunk before stops at such a line too, L. Up to L it may have been
+// inside a record that runs past the boundary; this chunk took the same
+// lines for lines between records, which is the same as long as none of
+// them begins a record. So the chunk stands unless its first record starts
+// before L.
+void convertChunk(const ChunkedInput& source, std::uint64_t from,
+                  bool midLine, std::uint64_t limit, bool spans,
+                  const std::vector<Field>& defaults, Chunk& chunk) {
+  chunk.input = source.open(from, from == source.start);
+  MgfInput& input = chunk.input;
+  input.searchLimit = limit;
+  // A window the size of the chunk and a little more: the record that runs
+  // past its end is mapped afresh only when it is long.
+  if (limit != kNoOffset) {
+    input.windowBytes = static_cast<std::size_t>(
+        std::min<std::uint64_t>(input.windowBytes, limit - from + (64u << 10)));
+  }
+  // The spans of a mapped input point into its windows, which the chunk
+  // keeps; a buffer's lines are copied, and so are all lines for an output
+  // that takes no spans (CR LF line ends, or memory).
+  chunk.output.spansByReference = spans && input.mapped;
+  // A window the input moves past is kept while spans point into it; a
+  // record re-read from a larger window leaves the smaller one unused.
+  input.adoptWindow = [&chunk](void* window, std::size_t size) {
+    const char* base = static_cast<const char*>(window);
+    for (const MspOutput::Span& span : chunk.output.spans) {
+      if (span.bytes >= base && span.bytes < base + size) {
+        chunk.windows.emplace_back(static_cast<char*>(window), size);
+        return true;
+      }
+    }
+    return false;
+  };
+  if (midLine) {
+    switch (skipToNextLine(input, limit)) {
+      case LineSkip::AtLineStart:
+        break;
+      case LineSkip::NoLineBefore:
+        chunk.empty = true;
+        return;
+      case LineSkip::InputEnded:
+        chunk.empty = true;
+        chunk.inputEnded = true;
+        return;
+    }
+  }
+  RecordContainers containers;
+  ConversionOptions quiet;  // progress is counted chunk by chunk
+  convertAvailableRecords(input, chunk.output, chunk.tally, containers, quiet,
+                          defaults);
+  input.adoptWindow = nullptr;
+  chunk.inputEnded = !input.stoppedAtLimit || input.failed;
+  chunk.next = input.stoppedAtLimit
+                   ? input.windowOffset + input.begin
+                   : source.end;
+  chunk.firstRecord = input.firstRecordOffset;
+}
+
+// Hands a chunk's text and spans to output, and its windows to be released
+// once they are written.
+void writeChunk(Chunk& chunk, MspOutput& output) {
+  if (output.fd < 0) {
+    output.text += chunk.output.text;
+    return;
+  }
+  output.text.swap(chunk.output.text);
+  output.spans.swap(chunk.output.spans);
+  for (const MspOutput::Span& span : output.spans) output.spanBytes += span.size;
+  // Windows that no span points into (a chunk without peaks to write)
+  // go at once, however long the writer is busy.
+  const bool spansInWindows = !output.spans.empty();
+  flushSoon(output);
+  auto handOver = [&output, spansInWindows](MappedWindow& window) {
+    if (window.base() == nullptr) return;
+    if (spansInWindows &&
+        adoptInputWindow(output, window.base(), window.size())) {
+      window.release();
+    } else {
+      window.reset();
+    }
+  };
+  for (MappedWindow& window : chunk.windows) handOver(window);
+  handOver(chunk.input.window);
+  // Pieces the chunk held (a huge line) go when it goes: wait for them.
+  if (!chunk.output.heldPieces.empty()) flushAll(output);
+}
+
+}  // namespace
+
+ConversionResult convertInChunks(const ChunkedInput& source, MspOutput& output,
+                                 ConversionTally& tally,
+                                 const ConversionOptions& options,
+                                 std::size_t chunkBytes, unsigned threads) {
+  const std::vector<Field> defaults = effectiveDefaults(options);
+  chunkBytes = std::max<std::size_t>(chunkBytes, 1);
+  const std::uint64_t length = source.end - source.start;
+  const std::size_t chunks =
+      static_cast<std::size_t>((length + chunkBytes - 1) / chunkBytes);
+  auto nominalStart = [&](std::size_t k) {
+    return source.start + std::uint64_t{k} * chunkBytes;
+  };
+  auto limitOf = [&](std::size_t k) {
+    return k + 1 < chunks ? nominalStart(k + 1) : kNoOffset;
+  };
+  const bool spans = output.fd >= 0 && !output.crlfLineEnds;
+
+  // Workers take chunks in order, at most `ahead` past the one being
+  // written, so that memory holds a few chunks whatever the file's size.
+  std::vector<std::unique_ptr<Chunk>> results(chunks);
+  const std::size_t ahead = static_cast<std::size_t>(threads) + 1;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::size_t nextToTake = 0;
+  std::size_t written = 0;
+  bool stopping = false;
+  auto work = [&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      changed.wait(lock, [&] {
+        return stopping || (nextToTake < chunks && nextToTake < written + ahead);
+      });
+      if (stopping || nextToTake >= chunks) return;
+      const std::size_t k = nextToTake++;
+      lock.unlock();
+      auto chunk = std::make_unique<Chunk>();
+      try {
+        convertChunk(source, k == 0 ? source.start : nominalStart(k) - 1,
+                     k != 0, limitOf(k), spans, defaults, *chunk);
+      } catch (...) {
+        chunk->exception = std::current_exception();
+      }
+      lock.lock();
+      chunk->done = true;
+      results[k] = std::move(chunk);
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (unsigned t = 0; t < std::max(1u, threads); ++t) workers.emplace_back(work);
+  auto stopWorkers = [&] {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stopping = true;
+    }
+    changed.notify_all();
+    for (std::thread& worker : workers) worker.join();
+    workers.clear();
+  };
+
+  ConversionResult result = ConversionResult::Complete;
+  std::exception_ptr exception;
+  std::uint64_t expected = source.start;  // where chunk k's records begin
+  for (std::size_t k = 0; k < chunks; ++k) {
+    std::unique_ptr<Chunk> chunk;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait(lock, [&] { return results[k] && results[k]->done; });
+      chunk = std::move(results[k]);
+    }
+    if (chunk->exception) {
+      exception = chunk->exception;
+      break;
+    }
+    if (k > 0 && !chunk->empty && chunk->firstRecord < expected) {
+      // A record the chunk before ran on into (its END IONS missing) took
+      // in this chunk's first record start: convert it again from where
+      // that record ended.
+      chunk = std::make_unique<Chunk>();
+      try {
+        convertChunk(source, expected, false, limitOf(k), spans, defaults,
+                     *chunk);
+      } catch (...) {
+        exception = std::current_exception();
+        break;
+      }
+    }
+    addTally(tally, chunk->tally);
+    writeChunk(*chunk, output);
+    if (options.progress != nullptr) {
+      options.progress->spectra.store(tally.totalSpectra,
+                                      std::memory_order_relaxed);
+      options.progress->bytesRead.store(chunk->next - source.start,
+                                        std::memory_order_relaxed);
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      written = k + 1;
+    }
+    changed.notify_all();
+    if (chunk->input.failed) {
+      if (source.onReadFailure) source.onReadFailure(chunk->input);
+      result = ConversionResult::ReadFailed;
+      break;
+    }
+    if (output.failed) {
+      result = ConversionResult::WriteFailed;
+      break;
+    }
+    if (chunk->inputEnded) break;
+    // A chunk that stopped before the line where the search goes on (a
+    // record of the chunk before runs past it) leaves that line.
+    if (!chunk->empty) expected = std::max(expected, chunk->next);
+  }
+  stopWorkers();
+  if (exception) std::rethrow_exception(exception);
+  if (result != ConversionResult::Complete) return result;
+  if (!flushAll(output)) return ConversionResult::WriteFailed;
+  return ConversionResult::Complete;
+}
+
+ConversionResult convertBytesInChunks(std::string_view mgf, std::string& msp,
+                                      ConversionTally& tally,
+                                      std::size_t chunkBytes,
+                                      unsigned threads) {
+  ChunkedInput source;
+  source.start = 0;
+  source.end = mgf.size();
+  source.open = [mgf](std::uint64_t offset, bool atStart) {
+    return mgfInputFromBytesAt(mgf.substr(static_cast<std::size_t>(offset)),
+                               offset, atStart);
+  };
+  MspOutput output = mspOutputToMemory();
+  output.text.swap(msp);
+  const ConversionResult result = convertInChunks(
+      source, output, tally, ConversionOptions{}, chunkBytes, threads);
+  output.text.swap(msp);
+  return result;
+}
+
+}  // namespace mspforge

@@ -1,0 +1,103 @@
+#include "app/record_loop.h"
+
+#include <algorithm>
+
+#include "mgf/mgf_reader.h"
+
+namespace mspforge {
+namespace {
+
+// The name a report gives a record that was not translated.
+std::string_view untranslatedName(const FieldMap& sourceFields) {
+  for (std::string_view key : {"NAME", "COMPOUND_NAME", "TITLE"}) {
+    if (const std::string_view* value = sourceFields.find(key)) {
+      if (!value->empty()) return *value;
+    }
+  }
+  return {};
+}
+
+void countRejection(const TranslationNotes& notes, ConversionTally& tally) {
+  tally.withoutName += notes.lacksName ? 1 : 0;
+  tally.withoutMsLevel += notes.lacksMsLevel ? 1 : 0;
+  tally.withoutPrecursorMz += notes.lacksPrecursorMz ? 1 : 0;
+  const int lacks = int{notes.lacksName} + int{notes.lacksMsLevel} +
+                    int{notes.lacksPrecursorMz};
+  tally.lackingSeveral += lacks > 1 ? 1 : 0;
+}
+
+}  // namespace
+
+// The defaults that can take effect: a line with a key the reader drops,
+// or with the value "N/A", would itself be dropped.
+std::vector<Field> effectiveDefaults(const ConversionOptions& options) {
+  std::vector<Field> defaults;
+  for (const auto& [key, value] : options.defaults) {
+    if (value == NotAvailableValue ||
+        std::find(IgnoredSourceKeys.begin(), IgnoredSourceKeys.end(), key) !=
+            IgnoredSourceKeys.end()) {
+      continue;
+    }
+    defaults.push_back(Field{key, value});
+  }
+  return defaults;
+}
+
+// Where the input stands in its source, for progress.
+std::uint64_t inputPosition(const MgfInput& input) {
+  if (input.sourcePosition) return input.sourcePosition();
+  if (input.mapped) return input.windowOffset + input.begin;
+  return input.bytesTaken - (input.end - input.begin);
+}
+
+// Converts the records that the input yields now, counting them; stops
+// early, false, when a write failed.
+bool convertAvailableRecords(MgfInput& input, MspOutput& output,
+                             ConversionTally& tally, RecordContainers& c,
+                             const ConversionOptions& options,
+                             const std::vector<Field>& defaults) {
+  TranslationNotes notes;
+  while (readMgfRecord(input, c.sourceFields, c.peakLines)) {
+    ++tally.totalSpectra;
+    for (const Field& field : defaults) {
+      if (!c.sourceFields.contains(field.key)) {
+        c.sourceFields.setView(field.key, field.value);
+      }
+    }
+    RecordOutcome outcome;
+    if (c.peakLines.empty()) {
+      ++tally.ignoredSpectra;
+      outcome.fate = RecordOutcome::Fate::NoPeaks;
+    } else if (!translateRecord(c.sourceFields, c.compoundName,
+                                c.libraryFields, c.commentFields, &notes)) {
+      ++tally.unrecognizedSpectra;
+      countRejection(notes, tally);
+      outcome.fate = RecordOutcome::Fate::Rejected;
+    } else {
+      writeMspRecord(output, c.compoundName, c.libraryFields, c.commentFields,
+                     c.peakLines);
+      if (output.failed) return false;
+    }
+    if (options.onRecord) {
+      outcome.number = tally.totalSpectra;
+      outcome.line = input.recordLine;
+      if (outcome.fate == RecordOutcome::Fate::NoPeaks) {
+        outcome.name = untranslatedName(c.sourceFields);
+      } else {
+        outcome.name = c.compoundName;
+        outcome.notes = notes;
+        outcome.precursorType = c.libraryFields.find("Precursor_type");
+      }
+      options.onRecord(outcome);
+    }
+    if (options.progress != nullptr) {
+      options.progress->spectra.store(tally.totalSpectra,
+                                      std::memory_order_relaxed);
+      options.progress->bytesRead.store(inputPosition(input),
+                                        std::memory_order_relaxed);
+    }
+  }
+  return true;
+}
+
+}  // namespace mspforge
