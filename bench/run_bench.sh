@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Measures mspforge against the copy floor on generated MGF files, the way
-# the Performance section of the README reports it. For each size and for
-# the output on tmpfs (/dev/shm) and on disk (SCRATCH):
-#   - wall time of `dd if=F of=OUT bs=1M` and of `mspforge F OUT`, and of
-#     the single-thread build of the same conversion (mspforge_one_thread),
-#     alternating, warm page cache, medians of RUNS runs; MB/s of input
-#     and the ratio of mspforge to dd;
+# docs/performance.md reports it. For each size and for the output on
+# tmpfs (/dev/shm) and on disk (SCRATCH):
+#   - wall time of `dd if=F of=OUT bs=1M`, of `mspforge F OUT` (one thread
+#     per core), of `mspforge -T 1 F OUT` (one converting thread and the
+#     writer thread), alternating, warm page cache, medians of RUNS runs;
+#     MB/s of input and the ratios to dd;
 #   - peak resident memory of mspforge (GNU time);
-# then the instructions per input byte (callgrind, the whole process and
-# all its threads) on a 10 MB file.
+# then, on the first size with the output on tmpfs: the input through a
+# pipe (`cat F | mspforge - OUT`) and with --progress logged to a file,
+# against the file path; and the instructions per input byte (callgrind,
+# the whole process and all its threads) on a 10 MB file.
 # The inputs are made by make_mgf.py (MAKE_MGF, by default the copy beside
 # the repository) in SCRATCH, outside the repository, once.
 #
@@ -22,9 +24,9 @@ sizes=("$@")
 runs=${RUNS:-5}
 generator=${MAKE_MGF:-"$here/../shared/bench/make_mgf.py"}
 binary="$here/build/release/mspforge"
-one_thread="$here/build/release/bench/mspforge_one_thread"
+
 mkdir -p "$scratch"
-[ -x "$binary" ] && [ -x "$one_thread" ] || cmake --workflow --preset test >/dev/null
+[ -x "$binary" ] || cmake --workflow --preset test >/dev/null
 
 median() { sort -n | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
 seconds() {
@@ -34,11 +36,13 @@ seconds() {
 }
 calc() { awk "BEGIN { print $1 }"; }
 
-printf '%-8s %-6s %10s %14s %10s %8s %14s %12s\n' input output "dd MB/s" \
-  "mspforge MB/s" ratio "peak RSS" "1 thread MB/s" "1 thr. ratio"
+printf '%-8s %-6s %9s %14s %7s %10s %14s %7s\n' input output "dd MB/s" \
+  "mspforge MB/s" ratio "peak RSS" "-T 1 MB/s" ratio
+first=""
 for mb in "${sizes[@]}"; do
   input="$scratch/bench${mb}m.mgf"
   [ -f "$input" ] || python3 "$generator" "$input" "$mb" 1 >/dev/null
+  [ -n "$first" ] || first=$input
   bytes=$(stat -c %s "$input")
   for place in tmpfs disk; do
     if [ "$place" = tmpfs ]; then outdir=/dev/shm; else outdir=$scratch; fi
@@ -49,7 +53,7 @@ for mb in "${sizes[@]}"; do
       rm -f "$outdir/copy.out"
       tool+=("$(seconds "$binary" "$input" "$outdir/out.msp")")
       rm -f "$outdir/out.msp"
-      single+=("$(seconds "$one_thread" "$input" "$outdir/out.msp")")
+      single+=("$(seconds "$binary" -T 1 "$input" "$outdir/out.msp")")
       rm -f "$outdir/out.msp"
     done
     c=$(printf '%s\n' "${copy[@]}" | median)
@@ -57,18 +61,38 @@ for mb in "${sizes[@]}"; do
     s=$(printf '%s\n' "${single[@]}" | median)
     rss=$(/usr/bin/time -f %M "$binary" "$input" "$outdir/out.msp" 2>&1 >/dev/null | tail -1)
     rm -f "$outdir/out.msp"
-    printf '%-8s %-6s %10.0f %14.0f %10.2f %6.1f MiB %14.0f %12.2f\n' \
+    printf '%-8s %-6s %9.0f %14.0f %7.2f %6.1f MiB %14.0f %7.2f\n' \
       "${mb}MB" "$place" "$(calc "$bytes / $c / 1000000")" \
       "$(calc "$bytes / $t / 1000000")" "$(calc "$t / $c")" \
       "$(calc "$rss / 1024")" "$(calc "$bytes / $s / 1000000")" "$(calc "$s / $c")"
   done
 done
 
+# The pipe and the progress display, against the file path, on tmpfs.
+bytes=$(stat -c %s "$first")
+file=(); pipe=(); progress=()
+for _ in $(seq "$runs"); do
+  file+=("$(seconds "$binary" "$first" /dev/shm/out.msp)")
+  pipe+=("$(seconds sh -c 'cat "$1" | "$2" - /dev/shm/out.msp' _ "$first" "$binary")")
+  progress+=("$(seconds sh -c '"$2" --progress "$1" /dev/shm/out.msp 2>/dev/shm/progress.log' _ "$first" "$binary")")
+done
+rm -f /dev/shm/out.msp /dev/shm/progress.log
+f=$(printf '%s\n' "${file[@]}" | median)
+p=$(printf '%s\n' "${pipe[@]}" | median)
+g=$(printf '%s\n' "${progress[@]}" | median)
+printf 'file %.0f MB/s, through a pipe %.0f MB/s (%.2f x the file), with --progress %.0f MB/s (%.2f x)\n' \
+  "$(calc "$bytes / $f / 1000000")" "$(calc "$bytes / $p / 1000000")" "$(calc "$p / $f")" \
+  "$(calc "$bytes / $g / 1000000")" "$(calc "$g / $f")"
+
 small="$scratch/bench10m.mgf"
 [ -f "$small" ] || python3 "$generator" "$small" 10 1 >/dev/null
-valgrind --tool=callgrind --callgrind-out-file="$scratch/callgrind.out" \
-  "$binary" "$small" "$scratch/out.msp" 2> "$scratch/callgrind.log" >/dev/null
-instructions=$(grep -oE 'refs: +[0-9,]+' "$scratch/callgrind.log" | tr -dc 0-9)
-echo "instructions per input byte (callgrind, all threads, 10 MB file):" \
-  "$(calc "$instructions / $(stat -c %s "$small")")"
+for threads in 0 1; do
+  valgrind --tool=callgrind --callgrind-out-file="$scratch/callgrind.out" \
+    "$binary" -T "$([ "$threads" = 0 ] && nproc || echo 1)" "$small" "$scratch/out.msp" \
+    2> "$scratch/callgrind.log" >/dev/null
+  instructions=$(grep -oE 'refs: +[0-9,]+' "$scratch/callgrind.log" | tr -dc 0-9)
+  echo "instructions per input byte (callgrind, all threads, 10 MB file," \
+    "$([ "$threads" = 0 ] && echo "$(nproc) threads" || echo "1 thread")):" \
+    "$(calc "$instructions / $(stat -c %s "$small")")"
+done
 rm -f "$scratch/out.msp"

@@ -77,9 +77,12 @@ function mspName(fileName) {
   return (base || fileName) + ".msp";
 }
 
-// The command's summary without its "mspforge: " prefixes.
+// The command's summary as the page says it: without its "mspforge: "
+// prefixes, and without the command-line remedies (the page offers its
+// own).
 function summaryText(summary) {
-  return summary.replace(/^mspforge: /gm, "").trim();
+  return summary.split("\n").filter((line) => line && !line.includes("--default"))
+    .map((line) => line.replace(/^mspforge: /, "")).join(" ");
 }
 
 function convertFile(file) {

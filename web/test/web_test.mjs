@@ -65,14 +65,19 @@ function nativeConversion(input, options = []) {
   const output = path.join(scratch, "native.msp");
   const run = spawnSync(native, [...options, input, output]);
   const msp = fs.readFileSync(output);
+  let written = 0;  // records: "Name: " at the start of a line
+  for (let at = 0; (at = msp.indexOf("Name: ", at)) >= 0; at += 6) {
+    if (at === 0 || msp[at - 1] === 0x0a) written++;
+  }
   return {msp, tally: run.stdout.toString("latin1"),
-          summary: run.stderr.toString("latin1"),
-          written: (msp.toString("latin1").match(/^Name: /gm) || []).length};
+          summary: run.stderr.toString("latin1"), written};
 }
 
-// The summary as the page shows it: the command's, without its prefixes.
+// The summary as the page shows it: the command's, without its prefixes
+// and its command-line remedies.
 function summaryText(summary) {
-  return summary.replace(/^mspforge: /gm, "").trim();
+  return summary.split("\n").filter((line) => line && !line.includes("--default"))
+    .map((line) => line.replace(/^mspforge: /, "")).join(" ");
 }
 
 // The page, served as plain files from 127.0.0.1.
