@@ -77,15 +77,9 @@ class MappedWindow {
 // happens only inside readMgfRecord (or readLine); beforeMove is called
 // first, so that an output still pointing into the window can be written.
 struct MgfInput {
-  int fd = -1;              // source descriptor; -1 for an in-memory input
   char* data = nullptr;     // the bytes at hand: [begin, end) not delivered
   std::size_t begin = 0;    // first byte not yet delivered
   std::size_t end = 0;      // one past the last byte at hand
-  bool atEnd = false;       // no bytes will follow those at hand
-  bool failed = false;      // a read error ended the input early
-  int error = 0;            // when failed: the system's error code (errno,
-                            // or GetLastError() on Windows), 0 when the
-                            // cause is not the system's
   std::string failure;      // when failed: why, in words
   std::function<void()> beforeMove;  // called before the bytes move
   // Offered a mapped window that the input is done with; returning true
@@ -108,7 +102,6 @@ struct MgfInput {
   std::function<std::ptrdiff_t(char*, std::size_t)> reader;
   // Asked, when the reader returned -1, for error and failure.
   std::function<void(MgfInput&)> explainFailure;
-  bool starved = false;  // the reader had no bytes yet; try again later
   std::uint64_t bytesTaken = 0;  // bytes the reader or the descriptor gave
   // Where the input stands in its source, for a progress display: bytes
   // of the file read so far (compressed bytes for a compressed file).
@@ -124,14 +117,10 @@ struct MgfInput {
   // returns false there, with stoppedAtLimit set and the input standing
   // at that line. A record already begun is read to its end.
   std::uint64_t searchLimit = static_cast<std::uint64_t>(-1);
-  bool stoppedAtLimit = false;
   // For such a part: the offset of the first "BEGIN IONS" line it met.
   std::uint64_t firstRecordOffset = static_cast<std::uint64_t>(-1);
   std::size_t blockSize = std::size_t{1} << 20;  // least bytes per refill
   std::vector<char> buffer;  // read and in-memory inputs
-  bool mapped = false;       // a regular file, mapped a window at a time
-  bool foldLinesInPlace = false;  // CR LF folded as lines are read (as in a
-                                  // mapped window), not as bytes arrive
   MappedWindow window;       // the mapping, when mapped
   std::size_t windowBytes = kDefaultWindowBytes;  // least bytes mapped
   std::uint64_t windowOffset = 0;  // offset of data[0] in the file (the
@@ -139,10 +128,22 @@ struct MgfInput {
   std::uint64_t fileSize = 0;      // size of the file when mapped
   std::uint64_t markScanned = 0;   // file offset up to which no 0x1A was
                                    // found
-  bool startSeen = false;  // the start was looked at for a byte-order mark
   // Where the first line's text starts after a skipped mark; the line
   // itself starts at the mark, which is where searchLimit counts it.
   std::uint64_t afterMark = static_cast<std::uint64_t>(-1);
+
+  int fd = -1;              // source descriptor; -1 for an in-memory input
+  int error = 0;            // when failed: the system's error code (errno,
+                            // or GetLastError() on Windows), 0 when the
+                            // cause is not the system's
+  bool atEnd = false;       // no bytes will follow those at hand
+  bool failed = false;      // a read error ended the input early
+  bool starved = false;     // the reader had no bytes yet; try again later
+  bool stoppedAtLimit = false;  // readMgfRecord stopped at searchLimit
+  bool mapped = false;       // a regular file, mapped a window at a time
+  bool foldLinesInPlace = false;  // CR LF folded as lines are read (as in a
+                                  // mapped window), not as bytes arrive
+  bool startSeen = false;  // the start was looked at for a byte-order mark
 };
 
 // An input that reads the open descriptor fd from its current position:
@@ -182,12 +183,7 @@ struct MspOutput {
     std::size_t size;
   };
 
-  int fd = -1;          // destination descriptor; -1 keeps everything in text
   std::string text;     // bytes not yet written (all of them when fd is -1)
-  bool failed = false;  // a write failed; the output is incomplete
-  int error = 0;        // when failed: the system's error code, or 0
-  bool crlfLineEnds = false;      // write each LF as CR LF (fd outputs only)
-  bool spansByReference = false;  // fd outputs without CR LF only
   std::vector<Span> spans;        // input spans waiting to be written
   std::size_t spanBytes = 0;      // their total size
   // Pieces too large for the text (a spectrum serialised into one line)
@@ -195,11 +191,16 @@ struct MspOutput {
   // copy, written as a span; kept until the output is cleared.
   std::vector<std::string> heldPieces;
   std::string translated;         // scratch for the CR LF translation
-
   // Writes happen on a second thread, so that the system calls overlap
   // the conversion; each flushAll() waits for them. Set by mspOutputToFd.
-  bool background = false;
   std::shared_ptr<BackgroundWriter> writer;  // started on first use
+
+  int fd = -1;          // destination descriptor; -1 keeps everything in text
+  int error = 0;        // when failed: the system's error code, or 0
+  bool failed = false;  // a write failed; the output is incomplete
+  bool crlfLineEnds = false;      // write each LF as CR LF (fd outputs only)
+  bool spansByReference = false;  // fd outputs without CR LF only
+  bool background = false;        // writes go to the writer thread
 };
 
 // An output that writes to the open descriptor fd, with the platform's
