@@ -117,7 +117,8 @@ struct MgfInput {
   // returns false there, with stoppedAtLimit set and the input standing
   // at that line. A record already begun is read to its end.
   std::uint64_t searchLimit = static_cast<std::uint64_t>(-1);
-  // For such a part: the offset of the first "BEGIN IONS" line it met.
+  // The offset of the first "BEGIN IONS" line read (mapped and in-memory
+  // inputs), for telling whether a part's first record belongs to it.
   std::uint64_t firstRecordOffset = static_cast<std::uint64_t>(-1);
   std::size_t blockSize = std::size_t{1} << 20;  // least bytes per refill
   std::vector<char> buffer;  // read and in-memory inputs

@@ -153,6 +153,18 @@ ConversionResult convertInChunks(const ChunkedInput& source, MspOutput& output,
   };
   const bool spans = output.fd >= 0 && !output.crlfLineEnds;
 
+  // The k-th chunk, converted; an exception is kept for the writing side.
+  auto convertNth = [&](std::size_t k) {
+    auto chunk = std::make_unique<Chunk>();
+    try {
+      convertChunk(source, k == 0 ? source.start : nominalStart(k) - 1,
+                   k != 0, limitOf(k), spans, defaults, *chunk);
+    } catch (...) {
+      chunk->exception = std::current_exception();
+    }
+    return chunk;
+  };
+
   // Workers take chunks in order, at most `ahead` past the one being
   // written, so that memory holds a few chunks whatever the file's size.
   std::vector<std::unique_ptr<Chunk>> results(chunks);
@@ -171,21 +183,19 @@ ConversionResult convertInChunks(const ChunkedInput& source, MspOutput& output,
       if (stopping || nextToTake >= chunks) return;
       const std::size_t k = nextToTake++;
       lock.unlock();
-      auto chunk = std::make_unique<Chunk>();
-      try {
-        convertChunk(source, k == 0 ? source.start : nominalStart(k) - 1,
-                     k != 0, limitOf(k), spans, defaults, *chunk);
-      } catch (...) {
-        chunk->exception = std::current_exception();
-      }
+      std::unique_ptr<Chunk> chunk = convertNth(k);
       lock.lock();
       chunk->done = true;
       results[k] = std::move(chunk);
       changed.notify_all();
     }
   };
+  // On one thread the chunks are converted here, one by one, as they are
+  // written: the same results, without handing work between threads.
   std::vector<std::thread> workers;
-  for (unsigned t = 0; t < std::max(1u, threads); ++t) workers.emplace_back(work);
+  if (threads > 1) {
+    for (unsigned t = 0; t < threads; ++t) workers.emplace_back(work);
+  }
   auto stopWorkers = [&] {
     {
       std::lock_guard<std::mutex> lock(mutex);
@@ -201,7 +211,9 @@ ConversionResult convertInChunks(const ChunkedInput& source, MspOutput& output,
   std::uint64_t expected = source.start;  // where chunk k's records begin
   for (std::size_t k = 0; k < chunks; ++k) {
     std::unique_ptr<Chunk> chunk;
-    {
+    if (workers.empty()) {
+      chunk = convertNth(k);
+    } else {
       std::unique_lock<std::mutex> lock(mutex);
       changed.wait(lock, [&] { return results[k] && results[k]->done; });
       chunk = std::move(results[k]);

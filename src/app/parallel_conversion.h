@@ -35,7 +35,8 @@ struct ChunkedInput {
 // The chunk size when none is asked for.
 inline constexpr std::size_t kDefaultChunkBytes = std::size_t{1} << 20;
 
-// Converts input onto output on `threads` threads, chunkBytes at a time,
+// Converts input onto output on `threads` threads (on this one alone, chunk
+// after chunk, for 1), chunkBytes at a time,
 // with the result, tally and bytes of convertRecords on the whole input.
 // options.onRecord is not called (the records of a chunk are not counted
 // in input order); options.progress is kept up to date chunk by chunk.

@@ -46,7 +46,7 @@ bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
     if (!readLine(input, line, equals)) return false;
     ++input.linesRead;
   } while (!line.starts_with(kBeginIons));
-  if (input.searchLimit != kNoOffset && input.firstRecordOffset == kNoOffset) {
+  if (input.firstRecordOffset == kNoOffset) {
     input.firstRecordOffset =
         input.windowOffset + static_cast<std::uint64_t>(line.data() - input.data);
   }
