@@ -20,12 +20,6 @@ namespace mspforge::test {
 namespace {
 
 const std::string kCorpus = std::string(MSPFORGE_TEST_DATA) + "/corpus/";
-const std::string kRecord =
-    "BEGIN IONS\nNAME=Glycine\nMSLEVEL=2\nPEPMASS=76.0393\n30.0338 100\n"
-    "END IONS\n";
-const std::string kRecordMsp =
-    "Name: Glycine\nPrecursorMZ: 76.0393\nSpectrum_type: MS2\nComments:\n"
-    "Num Peaks: 1\n30.0338 100\n\n";
 
 // What the Windows build says where POSIX gives strerror's words: only the
 // line up to the reason is compared there.
@@ -127,8 +121,8 @@ TEST(CliOptionsTest, HelpVersionAndUsageErrors) {
 // message that scripts read on standard output.
 TEST(CliOptionsTest, ErrorsNameTheFileAndTheReason) {
   TempDir dir;
-  writeFile(dir.path("in.mgf"), kRecord);
-  writeFile(dir.path("spectra.mgf"), kRecord);
+  writeFile(dir.path("in.mgf"), kOneRecord);
+  writeFile(dir.path("spectra.mgf"), kOneRecord);
   makeDirectory(dir.path("data"));
   struct Case {
     std::string input, output;
@@ -318,29 +312,29 @@ TEST(CliOptionsTest, ReportHasALinePerSpectrum) {
 // on every platform.
 TEST(CliOptionsTest, DashIsStandardInputAndOutput) {
   TempDir dir;
-  const std::string mgf = kRecord + kRecord;
+  const std::string mgf = kOneRecord + kOneRecord;
   writeFile(dir.path("in.mgf"), mgf);
   RunOptions piped;
   piped.stdinText = &mgf;
   RunResult run = runMspforge({"-", dir.path("out.msp")}, piped);
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.stdoutText, "Total spectra = 2\n");
-  EXPECT_EQ(readMspFile(dir.path("out.msp")), kRecordMsp + kRecordMsp);
+  EXPECT_EQ(readMspFile(dir.path("out.msp")), kOneRecordMsp + kOneRecordMsp);
 
   run = runMspforge({dir.path("in.mgf"), "-"});
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.stdoutText, kRecordMsp + kRecordMsp);
+  EXPECT_EQ(run.stdoutText, kOneRecordMsp + kOneRecordMsp);
   EXPECT_EQ(run.stderrText, "Total spectra = 2\n");
 
   run = runMspforge({"-", "-"}, piped);
-  EXPECT_EQ(run.stdoutText, kRecordMsp + kRecordMsp);
+  EXPECT_EQ(run.stdoutText, kOneRecordMsp + kOneRecordMsp);
   EXPECT_EQ(run.stderrText, "Total spectra = 2\n");
 
   RunOptions fromFile;
   fromFile.stdinPath = dir.path("in.mgf");
   run = runMspforge({"-", dir.path("out2.msp")}, fromFile);
   EXPECT_EQ(run.stdoutText, "Total spectra = 2\n");
-  EXPECT_EQ(readMspFile(dir.path("out2.msp")), kRecordMsp + kRecordMsp);
+  EXPECT_EQ(readMspFile(dir.path("out2.msp")), kOneRecordMsp + kOneRecordMsp);
 }
 
 #if defined(MSPFORGE_TEST_GZIP)
@@ -489,7 +483,7 @@ TEST(CliOptionsTest, BatchConvertsEachFileAsASeparateRunWould) {
 
   // Two inputs for one output: a usage error, nothing written.
   makeDirectory(dir.path("x"));
-  writeFile(dir.path("x/b.mgf"), kRecord);
+  writeFile(dir.path("x/b.mgf"), kOneRecord);
   batch = runMspforge({"--output-dir", dir.path("clash"), dir.path("b.mgf.gz"),
                        dir.path("x/b.mgf")});
   EXPECT_EQ(batch.exitCode, 1);

@@ -11,13 +11,6 @@
 namespace mspforge::test {
 namespace {
 
-const std::string kOneRecord =
-    "BEGIN IONS\nNAME=Glycine\nMSLEVEL=2\nPEPMASS=76.0393\n30.0338 100\n"
-    "END IONS\n";
-const std::string kOneRecordMsp =
-    "Name: Glycine\nPrecursorMZ: 76.0393\nSpectrum_type: MS2\nComments:\n"
-    "Num Peaks: 1\n30.0338 100\n\n";
-
 TEST(CliTest, UsageWithFewerThanTwoArguments) {
   TempDir dir;
   for (const std::vector<std::string>& args :

@@ -18,12 +18,6 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string kRecord =
-    "BEGIN IONS\nNAME=Glycine\nMSLEVEL=2\nPEPMASS=76.0393\n30.0338 100\n"
-    "END IONS\n";
-const std::string kRecordMsp =
-    "Name: Glycine\nPrecursorMZ: 76.0393\nSpectrum_type: MS2\nComments:\n"
-    "Num Peaks: 1\n30.0338 100\n\n";
 
 struct Converted {
   RunResult run;
@@ -49,22 +43,22 @@ TEST(FaultInjectionTest, DamagedFiles) {
   const std::string crOnly = "BEGIN IONS\rNAME=Glycine\rMSLEVEL=2\r"
                              "PEPMASS=1\r5 5\rEND IONS\r";
   const Case cases[] = {
-      {"cut inside a record", kRecord + kRecord.substr(0, 40),
-       "Total spectra = 1\n", kRecordMsp},
-      {"cut inside the END IONS line", kRecord + kRecord.substr(0, 62),
-       "Total spectra = 1\n", kRecordMsp},
-      {"no final line feed", kRecord.substr(0, kRecord.size() - 1),
-       "Total spectra = 1\n", kRecordMsp},
+      {"cut inside a record", kOneRecord + kOneRecord.substr(0, 40),
+       "Total spectra = 1\n", kOneRecordMsp},
+      {"cut inside the END IONS line", kOneRecord + kOneRecord.substr(0, 62),
+       "Total spectra = 1\n", kOneRecordMsp},
+      {"no final line feed", kOneRecord.substr(0, kOneRecord.size() - 1),
+       "Total spectra = 1\n", kOneRecordMsp},
       // A CR alone ends no line: the file is one line, outside any record.
       {"only CR line ends", crOnly, "Total spectra = 0\n", ""},
-      {"Ctrl-Z in the middle", kRecord + "\x1A" + kRecord,
-       "Total spectra = 1\n", kRecordMsp},
-      {"Ctrl-Z inside a record", kRecord.substr(0, 50) + "\x1A" + kRecord,
+      {"Ctrl-Z in the middle", kOneRecord + "\x1A" + kOneRecord,
+       "Total spectra = 1\n", kOneRecordMsp},
+      {"Ctrl-Z inside a record", kOneRecord.substr(0, 50) + "\x1A" + kOneRecord,
        "Total spectra = 0\n", ""},
       {"CR LF everywhere",
        "BEGIN IONS\r\nNAME=Glycine\r\nMSLEVEL=2\r\nPEPMASS=76.0393\r\n"
        "30.0338 100\r\nEND IONS\r\n",
-       "Total spectra = 1\n", kRecordMsp},
+       "Total spectra = 1\n", kOneRecordMsp},
       {"NUL bytes",
        "BEGIN IONS\nNAME=Gly\0cine\nMSLEVEL=2\nPEPMASS=76.0393\n"
        "30.0338\0 100\nEND IONS\n"s,
@@ -194,32 +188,32 @@ TEST(FaultInjectionTest, RecordWithAMillionHeaderLines) {
 #if !defined(_WIN32)  // FIFOs and /dev/stdin are POSIX's
 TEST(FaultInjectionTest, OutputToAFifoAndInputFromAPipe) {
   TempDir dir;
-  writeFile(dir.path("in.mgf"), kRecord);
+  writeFile(dir.path("in.mgf"), kOneRecord);
   ASSERT_EQ(::mkfifo(dir.path("out.fifo").c_str(), 0600), 0);
   std::string received;
   std::thread reader([&] { received = readFile(dir.path("out.fifo")); });
   RunResult run = runMspforge({dir.path("in.mgf"), dir.path("out.fifo")});
   reader.join();
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(received, kRecordMsp);
+  EXPECT_EQ(received, kOneRecordMsp);
 
   const std::string big = [] {
     std::string text;
-    for (int i = 0; i < 30000; ++i) text += kRecord;
+    for (int i = 0; i < 30000; ++i) text += kOneRecord;
     return text;
   }();
   RunOptions piped;
   piped.stdinText = &big;
   run = runMspforge({"/dev/stdin", "/dev/stdout"}, piped);
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.stdoutText.size(), 30000 * kRecordMsp.size());
+  EXPECT_EQ(run.stdoutText.size(), 30000 * kOneRecordMsp.size());
   EXPECT_EQ(run.stderrText, "Total spectra = 30000\n");
 }
 
 TEST(FaultInjectionTest, ClosedPipeIsAWriteFailure) {
   TempDir dir;
   std::string mgf;
-  for (int i = 0; i < 30000; ++i) mgf += kRecord;
+  for (int i = 0; i < 30000; ++i) mgf += kOneRecord;
   writeFile(dir.path("in.mgf"), mgf);
   RunOptions nobodyReads;
   nobodyReads.stdoutReaderGone = true;
@@ -230,14 +224,14 @@ TEST(FaultInjectionTest, ClosedPipeIsAWriteFailure) {
 
 TEST(FaultInjectionTest, TallyThatCannotBeShownIsAFailure) {
   TempDir dir;
-  writeFile(dir.path("in.mgf"), kRecord);
+  writeFile(dir.path("in.mgf"), kOneRecord);
   RunOptions nobodyReads;
   nobodyReads.stdoutReaderGone = true;
   // The output file is complete but the tally cannot be shown.
   RunResult run =
       runMspforge({dir.path("in.mgf"), dir.path("out.msp")}, nobodyReads);
   EXPECT_EQ(run.exitCode, 3);
-  EXPECT_EQ(readMspFile(dir.path("out.msp")), kRecordMsp);
+  EXPECT_EQ(readMspFile(dir.path("out.msp")), kOneRecordMsp);
 }
 
 }  // namespace

@@ -9,6 +9,15 @@
 
 namespace mspforge::test {
 
+// The smallest record that is written, and what it becomes: the input of
+// the end-to-end tests.
+inline const std::string kOneRecord =
+    "BEGIN IONS\nNAME=Glycine\nMSLEVEL=2\nPEPMASS=76.0393\n30.0338 100\n"
+    "END IONS\n";
+inline const std::string kOneRecordMsp =
+    "Name: Glycine\nPrecursorMZ: 76.0393\nSpectrum_type: MS2\nComments:\n"
+    "Num Peaks: 1\n30.0338 100\n\n";
+
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
 class TempDir {

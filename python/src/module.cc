@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/messages.h"
 #include "mgf/input_decoding.h"
 #include "msp/msp_output.h"
 #include "mspforge/mspforge.h"
@@ -356,15 +357,8 @@ class MgfReader {
     fd_ = platform::openInputFile(path.c_str(), identity, &error);
     if (fd_ < 0) {
       FileConversionDetails details;
-      details.path = path;
-      details.problem = FileConversionDetails::Problem::CannotOpenInput;
-      details.isDirectory = error.refusal == platform::OpenRefusal::IsDirectory;
-      details.isLocked = error.refusal == platform::OpenRefusal::Locked;
-      details.systemError =
-          error.refusal == platform::OpenRefusal::System ? error.code : 0;
-      details.reason = error.refusal == platform::OpenRefusal::System
-                           ? platform::errorText(error.code)
-                           : "cannot be opened";
+      describeOpenFailure(FileConversionDetails::Problem::CannotOpenInput,
+                          path.c_str(), error, details);
       raiseFailure(details);
     }
     std::shared_ptr<const InputProbe> probe;

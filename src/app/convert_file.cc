@@ -47,21 +47,7 @@ class Details {
 
   ConversionResult refusedOpen(Problem problem, const char* path,
                                const platform::OpenError& error) {
-    if (details_ != nullptr) {
-      details_->path = path;
-      details_->systemError =
-          error.refusal == platform::OpenRefusal::System ? error.code : 0;
-      details_->reason = openFailureText(error);
-      details_->isDirectory =
-          error.refusal == platform::OpenRefusal::IsDirectory;
-      details_->isLocked = error.refusal == platform::OpenRefusal::Locked;
-      details_->problem =
-          error.refusal == platform::OpenRefusal::SameAsInput
-              ? Problem::OutputIsInput
-          : error.refusal == platform::OpenRefusal::KeptByCheck
-              ? Problem::OutputHoldsMgf
-              : problem;
-    }
+    if (details_ != nullptr) describeOpenFailure(problem, path, error, *details_);
     return ConversionResult::CannotOpen;
   }
 

@@ -82,4 +82,20 @@ std::string openFailureText(const platform::OpenError& error) {
   return "cannot be opened";
 }
 
+void describeOpenFailure(FileConversionDetails::Problem problem,
+                         const char* path, const platform::OpenError& error,
+                         FileConversionDetails& details) {
+  using Problem = FileConversionDetails::Problem;
+  using platform::OpenRefusal;
+  details.path = path;
+  details.systemError = error.refusal == OpenRefusal::System ? error.code : 0;
+  details.reason = openFailureText(error);
+  details.isDirectory = error.refusal == OpenRefusal::IsDirectory;
+  details.isLocked = error.refusal == OpenRefusal::Locked;
+  details.problem = error.refusal == OpenRefusal::SameAsInput ? Problem::OutputIsInput
+                    : error.refusal == OpenRefusal::KeptByCheck
+                        ? Problem::OutputHoldsMgf
+                        : problem;
+}
+
 }  // namespace mspforge

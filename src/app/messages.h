@@ -33,4 +33,10 @@ std::string problemText(const FileConversionDetails& details);
 // Why an open failed, in words.
 std::string openFailureText(const platform::OpenError& error);
 
+// The details of a refused open of path: problem, unless the refusal says
+// the output is the input or holds MGF.
+void describeOpenFailure(FileConversionDetails::Problem problem,
+                         const char* path, const platform::OpenError& error,
+                         FileConversionDetails& details);
+
 }  // namespace mspforge

@@ -26,6 +26,15 @@ void storeHeaderLine(std::string_view line, std::size_t equals,
   sourceFields.setView(key, value);
 }
 
+// Whether the line the input stands at starts at or past its search
+// limit. The first line starts at a byte-order mark skipped before it.
+bool reachedSearchLimit(const MgfInput& input) {
+  const std::uint64_t at = input.windowOffset + input.begin;
+  const std::uint64_t lineStart =
+      at == input.afterMark ? at - kByteOrderMark.size() : at;
+  return lineStart >= input.searchLimit;
+}
+
 }  // namespace
 
 bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
@@ -35,10 +44,7 @@ bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
   std::string_view line;
   std::size_t equals;
   do {
-    const std::uint64_t at = input.windowOffset + input.begin;
-    if (input.searchLimit != kNoOffset &&
-        (at == input.afterMark ? at - kByteOrderMark.size() : at) >=
-            input.searchLimit) {
+    if (input.searchLimit != kNoOffset && reachedSearchLimit(input)) {
       // What follows belongs to the part after this one: leave it unread.
       input.stoppedAtLimit = true;
       return false;
