@@ -8,10 +8,10 @@
 
 namespace mspforge {
 
-// The white space that atoi and strtod skip in the C locale.
+// The white space that atoi and strtod skip in the C locale: the blank,
+// and "\t", "\n", "\v", "\f" and "\r", which are the codes 9 to 13.
 constexpr bool isCSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
+  return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
 }
 
 constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
