@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "app/parallel_conversion.h"
@@ -12,6 +16,7 @@
 #include "mgf/mgf_input.h"
 #include "mgf/peak_threshold.h"
 #include "mspforge/mspforge.h"
+#include "peak_numbers.h"
 
 namespace mspforge::test {
 namespace {
@@ -142,6 +147,47 @@ std::string checkConversionInvariants(std::string_view mgf) {
   return "";
 }
 
+namespace {
+
+// The numbers of a peak line for Python, the plain way: C white space
+// skipped, one "+" allowed, then std::from_chars; NaN from the first that
+// fails on.
+void plainPeakNumbers(std::string_view line, double out[2]) {
+  out[0] = out[1] = std::numeric_limits<double>::quiet_NaN();
+  const char* at = line.data();
+  const char* const end = at + line.size();
+  for (int i = 0; i < 2; ++i) {
+    while (at < end && isCSpace(*at)) ++at;
+    const char* from = at < end && *at == '+' ? at + 1 : at;
+    double value;
+    const auto [next, ec] = std::from_chars(from, end, value);
+    if (ec != std::errc()) return;
+    out[i] = value;
+    at = next;
+  }
+}
+
+bool sameNumber(double a, double b) {
+  return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// readPeakNumbers on a copy of line followed by exactly the padding it may
+// read, of digits, so that reading further shows (to the sanitizers) and
+// a digit taken from beyond the line shows in the value.
+bool peakNumbersAgree(std::string_view line) {
+  const std::size_t size = line.size() + python::kPeakLinePadding;
+  const auto copy = std::make_unique<char[]>(size);
+  std::memcpy(copy.get(), line.data(), line.size());
+  std::memset(copy.get() + line.size(), '7', python::kPeakLinePadding);
+  double fast[2];
+  double plain[2];
+  python::readPeakNumbers(std::string_view(copy.get(), line.size()), fast);
+  plainPeakNumbers(line, plain);
+  return sameNumber(fast[0], plain[0]) && sameNumber(fast[1], plain[1]);
+}
+
+}  // namespace
+
 std::string checkFastPathsAgainstReference(std::string_view bytes) {
   const std::vector<std::string> expected = plainLines(bytes);
   MgfInput input = mgfInputFromBytes(bytes);
@@ -161,6 +207,10 @@ std::string checkFastPathsAgainstReference(std::string_view bytes) {
     if (leadingNumberAtLeastOne(line) !=
         (std::strtod(copy.c_str(), nullptr) >= 1.0)) {
       return "peak test differs from strtod on line " + std::to_string(n + 1);
+    }
+    if (!peakNumbersAgree(line)) {
+      return "peak numbers differ from from_chars on line " +
+             std::to_string(n + 1);
     }
     std::string_view key = line.substr(0, equals);
     std::string_view value =

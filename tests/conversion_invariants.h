@@ -24,7 +24,8 @@ std::string checkConversionInvariants(std::string_view mgf);
 // Checks the fast paths against straightforward ones on the same bytes:
 //   - the line reader against a plain split at LF (CR LF read as LF, input
 //     ended at 0x1A), lines and positions of their first "=";
-//   - the peak test against strtod on every line;
+//   - the peak test against strtod on every line, and the numbers read
+//     for Python's peaks against std::from_chars;
 //   - FieldMap against std::map, fed each line as key "=" value.
 // Returns "" when they agree, else where they differ.
 std::string checkFastPathsAgainstReference(std::string_view bytes);
