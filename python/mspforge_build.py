@@ -4,7 +4,7 @@ It needs nothing beyond Python's standard library, a C++20 compiler, zlib
 and the pybind11 headers (Debian: g++, zlib1g-dev, pybind11-dev,
 python3-dev), so `python3 -m pip install ./python` builds offline, with or
 without build isolation. It compiles the mspforge library's own sources
-(src/ and include/ in the directory above) with python/src/module.cc into
+(src/ and include/ in the directory above) with python/src/*.cc into
 the extension module mspforge._mspforge, and packs the wheel.
 
 The compiler is $CXX, else c++; extra flags may come in $CXXFLAGS.
@@ -37,7 +37,7 @@ VERSION = ".".join(_version())
 
 def _sources():
     skipped = {"src/app/main.cc", "src/platform/windows_io.cc"}
-    sources = [HERE / "src" / "module.cc"]
+    sources = sorted((HERE / "src").glob("*.cc"))
     for path in sorted((ROOT / "src").rglob("*.cc")):
         if path.relative_to(ROOT).as_posix() not in skipped:
             sources.append(path)

@@ -20,18 +20,19 @@ bytes themselves.
 from __future__ import annotations
 
 import os
-from typing import IO, Iterator, Mapping, NamedTuple, Optional, Union
+from typing import IO, Mapping, NamedTuple, Optional, Union
 
 from . import _mspforge
 from ._mspforge import Tally
 
-__all__ = ["Converter", "Record", "Tally", "Translation", "convert",
+__all__ = ["Converter", "MgfReader", "Record", "Tally", "Translation", "convert",
            "convert_bytes", "read_mgf", "translate", "__version__"]
 __version__ = _mspforge.__version__
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 Defaults = Optional[Mapping[str, str]]
 Record = _mspforge.Record
+MgfReader = _mspforge.MgfReader
 
 
 def _defaults(defaults: Defaults) -> list[tuple[str, str]]:
@@ -122,10 +123,11 @@ def translate(record: Record) -> Optional[Translation]:
     return None if parts is None else Translation(*parts)
 
 
-def read_mgf(source: Union[PathLike, IO[bytes]]) -> Iterator[Record]:
+def read_mgf(source: Union[PathLike, IO[bytes]]) -> MgfReader:
     """Iterates the records of an MGF file, one at a time, in constant
     memory: a path (gzip and UTF-16 decoded, as the command reads it) or a
-    binary file object.
+    binary file object. A file at a path is read ahead on a thread of its
+    own while Python takes the records before.
 
     Each Record has ``fields`` (dict of str, see the module's note on
     text), ``raw_fields`` (dict of bytes), ``peaks`` (NumPy float64 array,
@@ -133,12 +135,16 @@ def read_mgf(source: Union[PathLike, IO[bytes]]) -> Iterator[Record]:
     second number), ``peak_lines`` (the lines as bytes, with their line
     feed), ``number`` (from 1), ``line`` (of its BEGIN IONS, from 1) and
     ``to_msp()`` (its MSP bytes, or None when it would not be written).
+    ``fields`` and ``peaks`` are made when first asked for, and are then
+    the same objects each time. A record keeps what it needs: records may
+    be kept, or the reader closed, in any order.
+
+    The reader closes the file when the records run out, on ``close()``,
+    or at the end of a ``with`` block::
+
+        with mspforge.read_mgf("library.mgf") as records:
+            first = next(records)
     """
     if hasattr(source, "read"):
-        reader = _mspforge.MgfReader(source)
-    else:
-        reader = _mspforge.MgfReader(_path(source))
-    try:
-        yield from reader
-    finally:
-        reader.close()
+        return _mspforge.MgfReader(source)
+    return _mspforge.MgfReader(_path(source))

@@ -2,9 +2,12 @@
 import errno
 import gzip
 import io
+import math
 import os
 import pathlib
+import re
 import subprocess
+import sys
 import tracemalloc
 
 import numpy as np
@@ -20,6 +23,24 @@ CORPUS_FILES = sorted(CORPUS.glob("*.mgf"))
 
 RECORD = (b"BEGIN IONS\nNAME=Caffeine M+H\nCHARGE=1\nMSLEVEL=2\nPEPMASS=195.0877 12\n"
           b"SMILES=caf\xe9\n138.0662\t100\n110.0713 45.5\n0.5 3\nEND IONS\n")
+
+
+# A decimal as std::from_chars reads one, for the peaks' numbers.
+NUMBER = re.compile(rb"[-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?")
+
+
+def plain_peak_numbers(line):
+    """The first two numbers of a peak line, NaN where one is missing."""
+    numbers, at = [], 0
+    for _ in range(2):
+        while at < len(line) and line[at] in b" \t\n\v\f\r":
+            at += 1
+        found = NUMBER.match(line, at + (line[at:at + 1] == b"+"))
+        if found is None:
+            break
+        numbers.append(float(found.group()))
+        at = found.end()
+    return numbers + [math.nan] * (2 - len(numbers))
 
 
 def command(*args, cwd=None):
@@ -49,6 +70,13 @@ def test_convert_gives_the_commands_bytes(mgf, tmp_path):
     msp, in_memory = mspforge.convert_bytes(mgf.read_bytes())
     assert msp == (tmp_path / "command.msp").read_bytes()
     assert str(in_memory) == str(tally)
+    # The records one by one: the same MSP, and the peaks' numbers.
+    written = []
+    for record in mspforge.read_mgf(mgf):
+        written.append(record.to_msp() or b"")
+        expected = [plain_peak_numbers(line) for line in record.peak_lines]
+        np.testing.assert_array_equal(record.peaks, np.array(expected).reshape(-1, 2))
+    assert b"".join(written) == msp
 
 
 def test_generated_library_and_defaults(generated, tmp_path):
@@ -137,6 +165,39 @@ def test_records_fields_peaks_and_msp(tmp_path):
         list(mspforge.read_mgf(tmp_path / "missing.mgf"))
 
 
+def test_records_outlive_their_batch_and_the_reader(generated):
+    # Records are handed out from batches that are reused: one that is
+    # kept must keep its own bytes, however the reader moves on or closes.
+    streamed = [(r.number, r.to_msp(), r.peaks.tolist()) for r in mspforge.read_mgf(generated)]
+    kept = list(mspforge.read_mgf(generated))
+    assert len(kept) > 1000
+    assert [(r.number, r.to_msp(), r.peaks.tolist()) for r in kept] == streamed
+    with mspforge.read_mgf(generated) as reader:
+        first = next(reader)
+        fields = first.fields
+    assert fields is first.fields and first.fields["MSLEVEL"] == "2"
+    assert (first.number, first.to_msp(), first.peaks.tolist()) == streamed[0]
+    assert list(reader) == []
+
+
+def test_reading_stops_cleanly_early_or_on_damage(generated, tmp_path):
+    fds = len(os.listdir("/proc/self/fd")) if os.path.isdir("/proc/self/fd") else None
+    for _ in range(20):
+        for record in mspforge.read_mgf(generated):
+            break
+    if fds is not None:
+        assert len(os.listdir("/proc/self/fd")) == fds
+    data = generated.read_bytes()
+    bad = tmp_path / "cut.mgf.gz"
+    bad.write_bytes(gzip.compress(data)[: len(data) // 8])
+    count = 0
+    with pytest.raises(OSError) as cut:
+        for _ in mspforge.read_mgf(bad):
+            count += 1
+    assert cut.value.errno == errno.EIO and cut.value.filename == str(bad)
+    assert count > 100
+
+
 def test_reading_a_large_file_takes_constant_memory(tmp_path):
     if not GENERATOR.exists():
         pytest.skip(f"no generator at {GENERATOR}")
@@ -154,3 +215,14 @@ def test_reading_a_large_file_takes_constant_memory(tmp_path):
     assert count > 30000
     # Python objects alive at once: one record, not the file.
     assert peak < 2 << 20, peak
+    # And the process as a whole, records read ahead included: its peak
+    # resident memory grows by a few MiB, not by the 60 MB of the file.
+    script = ("import resource, sys, numpy, mspforge\n"
+              "if len(sys.argv) > 1:\n"
+              "    for r in mspforge.read_mgf(sys.argv[1]): r.fields; r.peaks\n"
+              "print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)\n")
+    def peak_kib(*args):
+        run = subprocess.run([sys.executable, "-c", script, *map(str, args)],
+                             check=True, capture_output=True, text=True)
+        return int(run.stdout)
+    assert peak_kib(path) - peak_kib() < 24 << 10
