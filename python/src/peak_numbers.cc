@@ -155,11 +155,11 @@ const char* readShortNumber(const char* p, double& value) {
   return p;
 }
 
+#if defined(__SSE2__)
 double scaled(std::uint64_t digits, unsigned fraction) {
   return static_cast<double>(digits) / kPowersOfTen[fraction];
 }
 
-#if defined(__SSE2__)
 // The usual peak line, two unsigned numbers of fewer than eight digits
 // before and after an optional point, one run of blanks or tabs between
 // them, and the line feed right after the second, in its first 32 bytes:
