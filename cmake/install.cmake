@@ -82,11 +82,17 @@ if(MSPFORGE_GZIP)
   add_custom_target(debian_changelog ALL
                     DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.gz)
 endif()
-foreach(component runtime development)
+set(MSPFORGE_COMPONENTS runtime development)
+if(MSPFORGE_PYTHON_PACKAGE)
+  list(APPEND MSPFORGE_COMPONENTS python)
+endif()
+foreach(component ${MSPFORGE_COMPONENTS})
   if(component STREQUAL runtime)
     set(docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/mspforge)
-  else()
+  elseif(component STREQUAL development)
     set(docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/libmspforge-dev)
+  else()
+    set(docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/python3-mspforge)
   endif()
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/debian/copyright
           DESTINATION ${docdir} COMPONENT ${component})
@@ -119,9 +125,10 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/mspforgeConfig.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mspforge
         COMPONENT development)
 
-# Two Debian packages, as Debian splits a program from its library:
-# mspforge (the command) and libmspforge-dev (headers, static library,
-# CMake package).
+# Debian packages, as Debian splits a program from its library: mspforge
+# (the command), libmspforge-dev (headers, static library, CMake package)
+# and, where the build has Debian's Python and pybind11, python3-mspforge
+# (the Python package, see python/CMakeLists.txt).
 set(CPACK_PACKAGE_NAME mspforge)
 set(CPACK_PACKAGE_VENDOR "mspforge developers")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
@@ -129,7 +136,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime development)
+set(CPACK_COMPONENTS_ALL ${MSPFORGE_COMPONENTS})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME mspforge)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libmspforge-dev)
@@ -145,6 +152,22 @@ into MSP spectral-library text, as read by NIST-style library search
 tools, MS-DIAL and metabolomics pipelines. It renames MGF keys to MSP
 keys, derives adducts from compound names and charges, and converts
 files of any size in one pass and constant memory.")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-mspforge)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+# The module is built for one Python version, as Debian's own are.
+if(MSPFORGE_PYTHON_PACKAGE)
+  string(REGEX REPLACE "^3\\.([0-9]+)$" "\\1" python_minor ${MSPFORGE_PYTHON_VERSION})
+  math(EXPR python_next "${python_minor} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= 3.${python_minor}), python3 (<< 3.${python_next}), python3-numpy")
+endif()
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION
+    "MGF peak lists to MSP spectral-library text, for Python
+The mspforge conversion as a Python module: convert() and convert_bytes()
+give the command's MSP bytes, Converter converts MGF that arrives in
+pieces, and read_mgf() gives the records of an MGF file as Python objects
+with their peaks as NumPy arrays, read ahead on a thread in constant
+memory.")
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
     "C++ library for converting MGF peak lists into MSP text
 The static library behind the mspforge command, its headers and its
@@ -163,6 +186,7 @@ if(CMAKE_CROSSCOMPILING)
       "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), zlib1g (>= 1:1.2.0)")
 else()
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS ON)
 endif()
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 set(CPACK_GENERATOR DEB)

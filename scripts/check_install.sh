@@ -2,7 +2,9 @@
 # Installs the release build into a temporary prefix and checks what a user
 # gets: the binary converts the example, the man page renders without
 # warnings, a separate CMake project builds against the installed package,
-# and cpack makes the two Debian packages, which lintian passes.
+# and cpack makes the Debian packages (the command, the library and, where
+# the build has Debian's Python and pybind11, the Python package), which
+# lintian passes; the Python package imports and converts as unpacked.
 # Usage: scripts/check_install.sh   (after cmake --workflow --preset test)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -53,7 +55,11 @@ grep -qx 'Total spectra = 7' "$work/example.out"
 echo "the README's C++ example builds and runs"
 
 (cd "$build" && rm -rf package && cpack -G DEB >/dev/null)
-for package in mspforge libmspforge-dev; do
+packages="mspforge libmspforge-dev"
+if ls "$build"/package/python3-mspforge_*.deb >/dev/null 2>&1; then
+  packages="$packages python3-mspforge"
+fi
+for package in $packages; do
   deb=$(ls "$build"/package/${package}_*.deb)
   dpkg-deb --info "$deb" | grep -E '^ (Package|Version|Section|Depends|Maintainer):'
   dpkg-deb --contents "$deb" >> "$work/contents.txt"
@@ -72,3 +78,19 @@ for path in ./usr/bin/mspforge ./usr/share/man/man1/mspforge.1.gz \
             ./usr/lib/libmspforge.a ./usr/lib/cmake/mspforge/mspforgeConfig.cmake; do
   grep -q " $path\$" "$work/contents.txt" || { echo "packages lack $path"; exit 1; }
 done
+
+# The Python package as Debian's python3 sees it once installed.
+if [ -n "$(ls "$build"/package/python3-mspforge_*.deb 2>/dev/null)" ]; then
+  dpkg-deb -x "$build"/package/python3-mspforge_*.deb "$work/root"
+  PYTHONPATH="$work/root/usr/lib/python3/dist-packages" /usr/bin/python3 - \
+    "$here/examples/library.mgf" "$work/python.msp" "$work/root" <<'PY'
+import sys
+import mspforge
+assert mspforge.__file__.startswith(sys.argv[3]), mspforge.__file__
+tally = mspforge.convert(sys.argv[1], sys.argv[2])
+assert str(tally) == "Total spectra = 8 Ignored spectra(no peaks) = 1 Unrecognized format 1 spectra", tally
+assert sum(len(r.peaks) > 0 for r in mspforge.read_mgf(sys.argv[1])) == 7
+PY
+  cmp "$work/python.msp" "$here/examples/library.msp"
+  echo "python3-mspforge imports, converts and reads the example"
+fi
