@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mspforge/mspforge.h"
+#include "peak_numbers.h"
 #include "synthetic_mgf.h"
 #include "test_files.h"
 
@@ -54,8 +55,24 @@ void expectRecord(const RecordBatch& batch, const RecordBatch::Entry& entry,
     EXPECT_EQ(field.value, want.fields[i].second);
   }
   ASSERT_EQ(entry.lineCount, want.lines.size()) << "record " << entry.number;
-  for (std::size_t i = 0; i < entry.lineCount; ++i) {
-    EXPECT_EQ(batch.peakLine(entry, i), want.lines[i]);
+  const std::vector<std::string_view> lines = batch.peakLines(entry);
+  ASSERT_EQ(lines.size(), want.lines.size()) << "record " << entry.number;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i], want.lines[i]);
+  }
+  // The peaks, read run by run, are the numbers of each line on its own.
+  std::vector<double> peaks(2 * entry.lineCount);
+  batch.readPeaks(entry, peaks.data());
+  for (std::size_t i = 0; i < want.lines.size(); ++i) {
+    const std::string padded = want.lines[i] + std::string(kPeakLinePadding, '\0');
+    double numbers[2];
+    readPeakNumbers(std::string_view(padded.data(), want.lines[i].size()),
+                    numbers);
+    for (int k = 0; k < 2; ++k) {
+      const double got = peaks[2 * i + static_cast<std::size_t>(k)];
+      EXPECT_TRUE(got == numbers[k] || (got != got && numbers[k] != numbers[k]))
+          << "record " << entry.number << " line " << i;
+    }
   }
 }
 

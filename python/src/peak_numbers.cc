@@ -155,21 +155,42 @@ const char* readShortNumber(const char* p, double& value) {
   return p;
 }
 
-#if defined(__SSE2__)
 double scaled(std::uint64_t digits, unsigned fraction) {
   return static_cast<double>(digits) / kPowersOfTen[fraction];
 }
 
-// The usual peak line, two unsigned numbers of fewer than eight digits
-// before and after an optional point, one run of blanks or tabs between
-// them, and the line feed right after the second, in its first 32 bytes:
-// read from bit masks of its bytes (digits, points, blanks), so that
-// finding where each part ends takes a few bit operations and no loop.
-// False for any other line, which readNumber then reads.
-bool readUsualLine(const char* p, std::size_t size, double out[2]) {
-  if (size > 32) return false;
+// The numbers of the line [p, end), whatever it holds.
+void readAnyLine(const char* p, const char* end, double out[2]) {
+  out[0] = out[1] = std::numeric_limits<double>::quiet_NaN();
+  for (int i = 0; i < 2; ++i) {
+    while (p < end && isCSpace(*p)) ++p;
+    if (p == end) return;
+    const char* next = readShortNumber(p, out[i]);
+    if (next == nullptr || next > end) {
+      next = readNumber(p, end, out[i]);
+      if (next == nullptr) return;
+    }
+    p = next;
+  }
+}
+
+// The end of the line that starts at p: one past its LF, or end.
+const char* lineEndAfter(const char* p, const char* end) {
+  const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+  return lf == nullptr ? end : static_cast<const char*>(lf) + 1;
+}
+
+#if defined(__SSE2__)
+// Reads the line that starts at p and returns where it ends (one past its
+// LF, or end). The usual peak line, two unsigned numbers of fewer than
+// eight digits before and after an optional point with one run of blanks
+// or tabs between them and the LF right after the second, all in 32
+// bytes, is read from bit masks of those bytes (digits, points, blanks,
+// LFs), so that finding where each part ends takes a few bit operations
+// and no loop. Any other line goes to readAnyLine.
+const char* readLine(const char* p, const char* end, double out[2]) {
   auto masks = [](__m128i bytes, std::uint32_t& digit, std::uint32_t& point,
-                  std::uint32_t& blank) {
+                  std::uint32_t& blank, std::uint32_t& lf) {
     const __m128i digits = _mm_and_si128(
         _mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
         _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
@@ -179,12 +200,22 @@ bool readUsualLine(const char* p, std::size_t size, double out[2]) {
     blank = static_cast<std::uint32_t>(_mm_movemask_epi8(
         _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')),
                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')))));
+    lf = static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
   };
-  std::uint32_t digit0, point0, blank0, digit1, point1, blank1;
+  std::uint32_t digit0, point0, blank0, lf0, digit1, point1, blank1, lf1;
   masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), digit0, point0,
-        blank0);
+        blank0, lf0);
   masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), digit1,
-        point1, blank1);
+        point1, blank1, lf1);
+  const std::uint64_t lf = lf0 | std::uint64_t{lf1} << 16;
+  const auto size = static_cast<std::size_t>(end - p);
+  const unsigned lineFeed = static_cast<unsigned>(std::countr_zero(lf));
+  if (lineFeed >= size || lineFeed == 64) {
+    const char* lineEnd = lineEndAfter(p, end);
+    readAnyLine(p, lineEnd, out);
+    return lineEnd;
+  }
   const std::uint64_t digit = digit0 | std::uint64_t{digit1} << 16;
   const std::uint64_t point = point0 | std::uint64_t{point1} << 16;
   const std::uint64_t blank = blank0 | std::uint64_t{blank1} << 16;
@@ -205,8 +236,9 @@ bool readUsualLine(const char* p, std::size_t size, double out[2]) {
   const unsigned end2 = number(start2, whole2, fraction2);
   if ((whole1 | fraction1 | whole2 | fraction2) >= 8 ||
       whole1 + fraction1 == 0 || whole2 + fraction2 == 0 || start2 == end1 ||
-      end2 + 1 != size || p[end2] != '\n') {
-    return false;
+      end2 != lineFeed) {
+    readAnyLine(p, p + lineFeed + 1, out);
+    return p + lineFeed + 1;
   }
   const unsigned fractionAt1 = whole1 + 1;
   const unsigned fractionAt2 = start2 + whole2 + 1;
@@ -217,29 +249,30 @@ bool readUsualLine(const char* p, std::size_t size, double out[2]) {
       digitsValue(load8(p + start2), whole2) * kIntegerPowersOfTen[fraction2] +
           digitsValue(load8(p + fractionAt2), fraction2),
       fraction2);
-  return true;
+  return p + lineFeed + 1;
 }
 #else
-bool readUsualLine(const char*, std::size_t, double[2]) { return false; }
+const char* readLine(const char* p, const char* end, double out[2]) {
+  const char* lineEnd = lineEndAfter(p, end);
+  readAnyLine(p, lineEnd, out);
+  return lineEnd;
+}
 #endif
 
 }  // namespace
 
 void readPeakNumbers(std::string_view line, double out[2]) {
-  if (readUsualLine(line.data(), line.size(), out)) return;
-  out[0] = out[1] = std::numeric_limits<double>::quiet_NaN();
-  const char* at = line.data();
-  const char* const end = line.data() + line.size();
-  for (int i = 0; i < 2; ++i) {
-    while (at < end && isCSpace(*at)) ++at;
-    if (at == end) return;
-    const char* next = readShortNumber(at, out[i]);
-    if (next == nullptr || next > end) {
-      next = readNumber(at, end, out[i]);
-      if (next == nullptr) return;
-    }
-    at = next;
+  readLine(line.data(), line.data() + line.size(), out);
+}
+
+std::size_t readPeakRun(std::string_view run, double* out, std::size_t most) {
+  const char* p = run.data();
+  const char* const end = p + run.size();
+  std::size_t lines = 0;
+  for (; p < end && lines < most; ++lines) {
+    p = readLine(p, end, out + 2 * lines);
   }
+  return lines;
 }
 
 }  // namespace mspforge::python

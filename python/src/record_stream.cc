@@ -1,11 +1,13 @@
 #include "record_stream.h"
 
+#include <algorithm>
 #include <condition_variable>
-#include <deque>
 #include <cstdint>
+#include <deque>
 #include <exception>
-#include <stdexcept>
+#include <limits>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <utility>
 
@@ -25,15 +27,38 @@ constexpr std::size_t kBatchesAhead = 4;
 
 }  // namespace
 
+std::vector<std::string_view> RecordBatch::peakLines(
+    const Entry& entry) const {
+  // A run is whole lines, each ending at its first LF.
+  std::vector<std::string_view> lines;
+  lines.reserve(entry.lineCount);
+  for (std::size_t i = 0; i < entry.runCount; ++i) {
+    std::string_view run = peakRun(entry, i);
+    while (!run.empty()) {
+      const std::size_t lf = run.find('\n');
+      const std::size_t size = lf == std::string_view::npos ? run.size() : lf + 1;
+      lines.push_back(run.substr(0, size));
+      run.remove_prefix(size);
+    }
+  }
+  return lines;
+}
+
 void RecordBatch::readPeaks(const Entry& entry, double* out) const {
   if (peaksParsed) {
-    const double* from = peaks.get() + 2 * entry.linesAt;
+    const double* from = peaks.get() + 2 * entry.peaksAt;
     std::copy(from, from + 2 * entry.lineCount, out);
     return;
   }
-  for (std::size_t i = 0; i < entry.lineCount; ++i) {
-    readPeakNumbers(peakLine(entry, i), out + 2 * i);
+  std::size_t done = 0;
+  for (std::size_t i = 0; i < entry.runCount; ++i) {
+    done += readPeakRun(peakRun(entry, i), out + 2 * done,
+                        entry.lineCount - done);
   }
+  // Runs are whole lines, so this fills nothing; but no number is left
+  // unset, whatever the runs hold.
+  std::fill(out + 2 * done, out + 2 * entry.lineCount,
+            std::numeric_limits<double>::quiet_NaN());
 }
 
 void RecordBatch::toContainers(const Entry& entry, FieldMap& sourceFields,
@@ -44,9 +69,7 @@ void RecordBatch::toContainers(const Entry& entry, FieldMap& sourceFields,
     const Field f = field(entry, i);
     sourceFields.setView(f.key, f.value);
   }
-  for (std::size_t i = 0; i < entry.lineCount; ++i) {
-    lines.appendView(peakLine(entry, i));
-  }
+  for (std::string_view line : peakLines(entry)) lines.appendView(line);
 }
 
 std::unique_ptr<RecordBatch> RecordBatch::copyOf(const Entry& entry) const {
@@ -58,8 +81,9 @@ std::unique_ptr<RecordBatch> RecordBatch::copyOf(const Entry& entry) const {
                      at(bytes, entry.bytesAt + entry.bytesSize + kPeakLinePadding));
   copy->fieldSpans.assign(at(fieldSpans, 2 * entry.fieldsAt),
                           at(fieldSpans, 2 * (entry.fieldsAt + entry.fieldCount)));
-  copy->lineSpans.assign(at(lineSpans, entry.linesAt),
-                         at(lineSpans, entry.linesAt + entry.lineCount));
+  copy->runSpans.assign(at(runSpans, entry.runsAt),
+                        at(runSpans, entry.runsAt + entry.runCount));
+  copy->lineCount = entry.lineCount;
   if (peaksParsed) {
     copy->peaksRoom = 2 * entry.lineCount;
     copy->peaks = std::make_unique_for_overwrite<double[]>(copy->peaksRoom);
@@ -67,7 +91,8 @@ std::unique_ptr<RecordBatch> RecordBatch::copyOf(const Entry& entry) const {
     copy->peaksParsed = true;
   }
   copy->entries.push_back(Entry{0, entry.bytesSize, 0, entry.fieldCount, 0,
-                                entry.lineCount, entry.number, entry.line});
+                                entry.runCount, 0, entry.lineCount,
+                                entry.number, entry.line});
   return copy;
 }
 
@@ -76,8 +101,9 @@ void RecordBatch::clear() {
   if (bytes.capacity() > 4 * kBatchBytes) bytes = std::vector<char>();
   bytes.clear();
   fieldSpans.clear();
-  lineSpans.clear();
+  runSpans.clear();
   entries.clear();
+  lineCount = 0;
   peaksParsed = false;
 }
 
@@ -100,8 +126,8 @@ void RecordBatch::add(const FieldMap& fields, const PeakLines& lines,
     cover(f.value);
   }
   for (std::string_view run : lines.runs()) cover(run);
-  Entry entry{bytes.size(), 0, fieldSpans.size() / 2, 0, lineSpans.size(), 0,
-              number, line};
+  Entry entry{bytes.size(),     0, fieldSpans.size() / 2, 0, runSpans.size(),
+              lines.runs().size(), lineCount, lines.size(), number, line};
   if (first != nullptr) {
     entry.bytesSize = static_cast<std::size_t>(last - first);
     if (entry.bytesSize > UINT32_MAX) {
@@ -109,6 +135,7 @@ void RecordBatch::add(const FieldMap& fields, const PeakLines& lines,
     }
     bytes.insert(bytes.end(), first, last);
   }
+  bytes.insert(bytes.end(), kPeakLinePadding, '\0');
   // Every text lies within the record's bytes, so its place fits.
   auto span = [first](std::string_view text) {
     return text.empty()
@@ -116,27 +143,24 @@ void RecordBatch::add(const FieldMap& fields, const PeakLines& lines,
                : Span{static_cast<std::uint32_t>(text.data() - first),
                       static_cast<std::uint32_t>(text.size())};
   };
-  bytes.insert(bytes.end(), kPeakLinePadding, '\0');
   for (const Field& f : fields) {
     fieldSpans.push_back(span(f.key));
     fieldSpans.push_back(span(f.value));
   }
   entry.fieldCount = fieldSpans.size() / 2 - entry.fieldsAt;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    lineSpans.push_back(span(lines[i]));
-  }
-  entry.lineCount = lines.size();
+  for (std::string_view run : lines.runs()) runSpans.push_back(span(run));
+  lineCount += lines.size();
   entries.push_back(entry);
 }
 
 void RecordBatch::parsePeaks() {
   // Room without zeroing it first: every number is written.
-  if (peaksRoom < 2 * lineSpans.size()) {
-    peaksRoom = 2 * lineSpans.size();
+  if (peaksRoom < 2 * lineCount) {
+    peaksRoom = 2 * lineCount;
     peaks = std::make_unique_for_overwrite<double[]>(peaksRoom);
   }
   for (const Entry& entry : entries) {
-    readPeaks(entry, peaks.get() + 2 * entry.linesAt);
+    readPeaks(entry, peaks.get() + 2 * entry.peaksAt);
   }
   peaksParsed = true;
 }

@@ -14,9 +14,9 @@
 namespace mspforge::python {
 
 // Records as readMgfRecord read them, copied out of the input: their bytes
-// one after another, and where each record's fields and peak lines lie in
-// them. A stream reuses its batches, so that reading allocates nothing
-// record by record; copyOf() gives a record a batch of its own.
+// one after another, and where each record's fields and runs of peak lines
+// lie in them. A stream reuses its batches, so that reading allocates
+// nothing record by record; copyOf() gives a record a batch of its own.
 struct RecordBatch {
   // A text of a record: where it starts in the record's bytes, and its
   // size. A record is less than 4 GiB (add() refuses a larger one).
@@ -29,25 +29,28 @@ struct RecordBatch {
     std::size_t bytesSize;   // kPeakLinePadding zero bytes
     std::size_t fieldsAt;    // its key and value spans in `fieldSpans`
     std::size_t fieldCount;
-    std::size_t linesAt;     // its peak lines in `lineSpans`, and their
-    std::size_t lineCount;   // numbers from 2 * linesAt in `peaks`
+    std::size_t runsAt;      // its runs of adjacent peak lines (PeakLines::
+    std::size_t runCount;    // runs()) in `runSpans`
+    std::size_t peaksAt;     // its lines' numbers from 2 * peaksAt in `peaks`
+    std::size_t lineCount;   // its peak lines
     std::int64_t number;     // 1 for the first record of the input
     std::uint64_t line;      // the line of its "BEGIN IONS", from 1
   };
 
   std::vector<char> bytes;
   std::vector<Span> fieldSpans;  // key, value, key, value...
-  std::vector<Span> lineSpans;   // each line with its line feed
+  std::vector<Span> runSpans;    // lines each ending with its LF
   // m/z, intensity... of every line, when peaksParsed.
   std::unique_ptr<double[]> peaks;
   std::size_t peaksRoom = 0;
   std::vector<Entry> entries;
+  std::size_t lineCount = 0;  // of all its records
   bool peaksParsed = false;
 
   std::size_t size() const { return entries.size(); }
 
-  // The i-th field of a record (SourceFields, in key order) and its i-th
-  // peak line.
+  // The i-th field of a record (SourceFields, in key order), its i-th run
+  // of peak lines, and each of its peak lines.
   Field field(const Entry& entry, std::size_t i) const {
     const char* base = bytes.data() + entry.bytesAt;
     const Span key = fieldSpans[2 * (entry.fieldsAt + i)];
@@ -55,10 +58,11 @@ struct RecordBatch {
     return Field{std::string_view(base + key.at, key.size),
                  std::string_view(base + value.at, value.size)};
   }
-  std::string_view peakLine(const Entry& entry, std::size_t i) const {
-    const Span line = lineSpans[entry.linesAt + i];
-    return std::string_view(bytes.data() + entry.bytesAt + line.at, line.size);
+  std::string_view peakRun(const Entry& entry, std::size_t i) const {
+    const Span run = runSpans[entry.runsAt + i];
+    return std::string_view(bytes.data() + entry.bytesAt + run.at, run.size);
   }
+  std::vector<std::string_view> peakLines(const Entry& entry) const;
 
   // Reads the numbers of every peak line of a record into out, two a line
   // (see readPeakNumbers), or copies them when the batch has them.

@@ -292,10 +292,10 @@ PyObject* recordPeaks(PyObject* self, void*) {
 PyObject* recordPeakLines(PyObject* self, void*) {
   const RecordObject* record = asRecord(self);
   return fromPython([record]() -> PyObject* {
-    py::list lines(record->entry->lineCount);
-    for (std::size_t i = 0; i < record->entry->lineCount; ++i) {
-      const std::string_view line = record->batch->peakLine(*record->entry, i);
-      lines[i] = py::bytes(line.data(), line.size());
+    const auto views = record->batch->peakLines(*record->entry);
+    py::list lines(views.size());
+    for (std::size_t i = 0; i < views.size(); ++i) {
+      lines[i] = py::bytes(views[i].data(), views[i].size());
     }
     return lines.release().ptr();
   });
