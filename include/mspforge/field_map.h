@@ -212,6 +212,15 @@ class FieldMap {
     return const_iterator(entries_.data(), order_.data() + order_.size());
   }
 
+  // Visits the entries in the order they were set, without putting them in
+  // key order: a key set more than once may come more than once, and then
+  // its last value is the one the map holds. Cheaper than key order, for a
+  // reader that keeps the fields as they came.
+  template <typename Visit>
+  void forEachAsSet(Visit visit) const {
+    for (std::size_t i = 0; i < used_; ++i) visit(entries_[i]);
+  }
+
  private:
   // The first eight bytes of key, zero-padded, as a big-endian integer:
   // comparing two of them compares the keys' first eight bytes as unsigned

@@ -121,10 +121,11 @@ void RecordBatch::add(const FieldMap& fields, const PeakLines& lines,
       last = text.data() + text.size();
     }
   };
-  for (const Field& f : fields) {
+  // The fields as they came: key order would sort them, on this thread.
+  fields.forEachAsSet([&](const Field& f) {
     cover(f.key);
     cover(f.value);
-  }
+  });
   for (std::string_view run : lines.runs()) cover(run);
   Entry entry{bytes.size(),     0, fieldSpans.size() / 2, 0, runSpans.size(),
               lines.runs().size(), lineCount, lines.size(), number, line};
@@ -143,10 +144,10 @@ void RecordBatch::add(const FieldMap& fields, const PeakLines& lines,
                : Span{static_cast<std::uint32_t>(text.data() - first),
                       static_cast<std::uint32_t>(text.size())};
   };
-  for (const Field& f : fields) {
+  fields.forEachAsSet([&](const Field& f) {
     fieldSpans.push_back(span(f.key));
     fieldSpans.push_back(span(f.value));
-  }
+  });
   entry.fieldCount = fieldSpans.size() / 2 - entry.fieldsAt;
   for (std::string_view run : lines.runs()) runSpans.push_back(span(run));
   lineCount += lines.size();

@@ -49,8 +49,9 @@ struct RecordBatch {
 
   std::size_t size() const { return entries.size(); }
 
-  // The i-th field of a record (SourceFields, in key order), its i-th run
-  // of peak lines, and each of its peak lines.
+  // The i-th field of a record, its i-th run of peak lines, and each of
+  // its peak lines. The fields are in the order of the record's lines; a
+  // key that comes more than once has its last value in SourceFields.
   Field field(const Entry& entry, std::size_t i) const {
     const char* base = bytes.data() + entry.bytesAt;
     const Span key = fieldSpans[2 * (entry.fieldsAt + i)];

@@ -366,7 +366,8 @@ PyObject* recordRepr(PyObject* self) {
 
 PyGetSetDef recordGetters[] = {
     {"fields", recordFields, nullptr,
-     "The header fields, key to value, in key order (dict of str; made on "
+     "The header fields, key to value, in the order of the record's lines "
+     "(dict of str; made on "
      "first use, then the same dict).",
      nullptr},
     {"raw_fields", recordRawFields, nullptr,

@@ -140,6 +140,7 @@ def test_records_fields_peaks_and_msp(tmp_path):
     assert [r.number for r in records] == [1, 2]
     assert [r.line for r in records] == [2, 12]
     first = records[0]
+    assert list(first.fields) == ["NAME", "CHARGE", "MSLEVEL", "PEPMASS", "SMILES"]
     assert first.fields["NAME"] == "Caffeine M+H"
     assert first.fields["SMILES"].encode("utf-8", "surrogateescape") == b"caf\xe9"
     assert first.raw_fields[b"SMILES"] == b"caf\xe9"
