@@ -74,7 +74,7 @@ def _build_extension(build):
     paths = sysconfig.get_paths()
     includes = [generated, ROOT / "include", ROOT / "src", _pybind11_include(),
                 paths["include"], paths["platinclude"]]
-    flags = (["-std=c++20", "-O2", "-fPIC", "-fvisibility=hidden",
+    flags = (["-std=c++20", "-O3", "-fPIC", "-fvisibility=hidden",
               "-DNDEBUG", "-DMSPFORGE_HAVE_ZLIB=1"]
              + [f"-I{include}" for include in dict.fromkeys(map(str, includes))]
              + extra)
