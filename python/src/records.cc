@@ -138,10 +138,11 @@ struct RecordObject {
   std::size_t aliveAt;  // its place in the reader's list of those
   PyObject* fields;     // made on first use, or null
   PyObject* peaks;
-  // Made with placement new, ended in the deallocation.
+  // Made with placement new, ended in the deallocation. A record on its
+  // reader's batch uses the reader's; one of its own shares them.
   struct Owned {
     std::unique_ptr<RecordBatch> batch;  // its own, once it has one
-    std::shared_ptr<KeyTexts> keys;
+    std::shared_ptr<KeyTexts> keys;      // the keys of its reader, then
   } owned;
 };
 
@@ -182,6 +183,7 @@ void detachRecords(ReaderState& state) {
     record->owned.batch = state.batch->copyOf(*record->entry);
     record->batch = record->owned.batch.get();
     record->entry = &record->batch->entries.front();
+    record->owned.keys = state.keys;
     record->reader = nullptr;
   }
   state.alive.clear();
@@ -196,7 +198,7 @@ PyObject* makeRecord(ReaderState& state, const RecordBatch::Entry& entry) {
   record->aliveAt = state.alive.size();
   record->fields = nullptr;
   record->peaks = nullptr;
-  new (&record->owned) RecordObject::Owned{nullptr, state.keys};
+  new (&record->owned) RecordObject::Owned{};
   try {
     state.alive.push_back(record);
   } catch (...) {
@@ -242,7 +244,8 @@ PyObject* recordFields(PyObject* self, void*) {
       auto fields = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(
           static_cast<Py_ssize_t>(record->entry->fieldCount)));
       if (!fields) throw py::error_already_set();
-      KeyTexts& keys = *record->owned.keys;
+      KeyTexts& keys = record->reader != nullptr ? *record->reader->keys
+                                                 : *record->owned.keys;
       for (std::size_t i = 0; i < record->entry->fieldCount; ++i) {
         const Field field = record->batch->field(*record->entry, i);
         const py::object key = keys.find(field.key);
