@@ -155,10 +155,6 @@ const char* readShortNumber(const char* p, double& value) {
   return p;
 }
 
-double scaled(std::uint64_t digits, unsigned fraction) {
-  return static_cast<double>(digits) / kPowersOfTen[fraction];
-}
-
 // The numbers of the line [p, end), whatever it holds.
 void readAnyLine(const char* p, const char* end, double out[2]) {
   out[0] = out[1] = std::numeric_limits<double>::quiet_NaN();
@@ -181,6 +177,10 @@ const char* lineEndAfter(const char* p, const char* end) {
 }
 
 #if defined(__SSE2__)
+double scaled(std::uint64_t digits, unsigned fraction) {
+  return static_cast<double>(digits) / kPowersOfTen[fraction];
+}
+
 // Reads the line that starts at p and returns where it ends (one past its
 // LF, or end). The usual peak line, two unsigned numbers of fewer than
 // eight digits before and after an optional point with one run of blanks
