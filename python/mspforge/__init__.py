@@ -129,8 +129,9 @@ def read_mgf(source: Union[PathLike, IO[bytes]]) -> MgfReader:
     binary file object. A file at a path is read ahead on a thread of its
     own while Python takes the records before.
 
-    Each Record has ``fields`` (dict of str, see the module's note on
-    text), ``raw_fields`` (dict of bytes), ``peaks`` (NumPy float64 array,
+    Each Record has ``fields`` (dict of str, in the order of the record's
+    header lines, a key given twice with its last value; see the module's
+    note on text), ``raw_fields`` (dict of bytes), ``peaks`` (NumPy float64 array,
     one row of m/z and intensity per peak line, NaN where a line holds no
     second number), ``peak_lines`` (the lines as bytes, with their line
     feed), ``number`` (from 1), ``line`` (of its BEGIN IONS, from 1) and
