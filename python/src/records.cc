@@ -236,31 +236,37 @@ int recordClear(PyObject* self) {
   return 0;
 }
 
+// The object in slot, made by make() when first asked for and kept.
+template <typename Make>
+PyObject* madeOnce(PyObject*& slot, Make make) {
+  if (slot == nullptr) {
+    PyObject* made = fromPython(make);
+    if (made == nullptr) return nullptr;
+    slot = made;
+  }
+  Py_INCREF(slot);
+  return slot;
+}
+
 PyObject* recordFields(PyObject* self, void*) {
   RecordObject* record = asRecord(self);
-  if (record->fields == nullptr) {
-    PyObject* made = fromPython([record]() -> PyObject* {
-      // Sized for all its fields at once, so that it never grows.
-      auto fields = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(
-          static_cast<Py_ssize_t>(record->entry->fieldCount)));
-      if (!fields) throw py::error_already_set();
-      KeyTexts& keys = record->reader != nullptr ? *record->reader->keys
-                                                 : *record->owned.keys;
-      for (std::size_t i = 0; i < record->entry->fieldCount; ++i) {
-        const Field field = record->batch->field(*record->entry, i);
-        const py::object key = keys.find(field.key);
-        const py::object value = valueText(field.value);
-        if (PyDict_SetItem(fields.ptr(), key.ptr(), value.ptr()) != 0) {
-          throw py::error_already_set();
-        }
+  return madeOnce(record->fields, [record]() -> PyObject* {
+    // Sized for all its fields at once, so that it never grows.
+    auto fields = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(
+        static_cast<Py_ssize_t>(record->entry->fieldCount)));
+    if (!fields) throw py::error_already_set();
+    KeyTexts& keys = record->reader != nullptr ? *record->reader->keys
+                                               : *record->owned.keys;
+    for (std::size_t i = 0; i < record->entry->fieldCount; ++i) {
+      const Field field = record->batch->field(*record->entry, i);
+      const py::object key = keys.find(field.key);
+      const py::object value = valueText(field.value);
+      if (PyDict_SetItem(fields.ptr(), key.ptr(), value.ptr()) != 0) {
+        throw py::error_already_set();
       }
-      return fields.release().ptr();
-    });
-    if (made == nullptr) return nullptr;
-    record->fields = made;
-  }
-  Py_INCREF(record->fields);
-  return record->fields;
+    }
+    return fields.release().ptr();
+  });
 }
 
 PyObject* recordRawFields(PyObject* self, void*) {
@@ -278,28 +284,22 @@ PyObject* recordRawFields(PyObject* self, void*) {
 
 PyObject* recordPeaks(PyObject* self, void*) {
   RecordObject* record = asRecord(self);
-  if (record->peaks == nullptr) {
-    PyObject* made = fromPython([record]() -> PyObject* {
-      // NumPy's own constructor, as pybind11 reaches it: array_t would
-      // build its shape and strides in vectors first, once per record
-      // (4% of the whole read of a file).
-      const auto& numpy = py::detail::npy_api::get();
-      Py_intptr_t shape[2] = {
-          static_cast<Py_intptr_t>(record->entry->lineCount), 2};
-      auto peaks = py::reinterpret_steal<py::array>(numpy.PyArray_NewFromDescr_(
-          numpy.PyArray_Type_,
-          numpy.PyArray_DescrFromType_(py::detail::npy_api::NPY_DOUBLE_), 2,
-          shape, nullptr, nullptr, 0, nullptr));
-      if (!peaks) throw py::error_already_set();
-      record->batch->readPeaks(*record->entry,
-                               static_cast<double*>(peaks.mutable_data()));
-      return peaks.release().ptr();
-    });
-    if (made == nullptr) return nullptr;
-    record->peaks = made;
-  }
-  Py_INCREF(record->peaks);
-  return record->peaks;
+  return madeOnce(record->peaks, [record]() -> PyObject* {
+    // NumPy's own constructor, as pybind11 reaches it: array_t would build
+    // its shape and strides in vectors first, once per record (4% of the
+    // whole read of a file).
+    const auto& numpy = py::detail::npy_api::get();
+    Py_intptr_t shape[2] = {static_cast<Py_intptr_t>(record->entry->lineCount),
+                            2};
+    auto peaks = py::reinterpret_steal<py::array>(numpy.PyArray_NewFromDescr_(
+        numpy.PyArray_Type_,
+        numpy.PyArray_DescrFromType_(py::detail::npy_api::NPY_DOUBLE_), 2,
+        shape, nullptr, nullptr, 0, nullptr));
+    if (!peaks) throw py::error_already_set();
+    record->batch->readPeaks(*record->entry,
+                             static_cast<double*>(peaks.mutable_data()));
+    return peaks.release().ptr();
+  });
 }
 
 PyObject* recordPeakLines(PyObject* self, void*) {
@@ -322,29 +322,38 @@ PyObject* recordLine(PyObject* self, void*) {
   return PyLong_FromUnsignedLongLong(asRecord(self)->entry->line);
 }
 
+// A record as the command translates it.
+struct MspParts {
+  FieldMap source;
+  PeakLines lines;
+  CompoundName name;
+  FieldMap library;
+  FieldMap comments;
+};
+
+// Fills parts; false when the record is rejected.
+bool translateParts(const RecordObject& record, MspParts& parts) {
+  record.batch->toContainers(*record.entry, parts.source, parts.lines);
+  return translateRecord(parts.source, parts.name, parts.library,
+                         parts.comments);
+}
+
 // The MSP parts: (name, library fields, comments), or None when the record
 // is rejected.
 PyObject* recordTranslate(PyObject* self, PyObject*) {
   const RecordObject* record = asRecord(self);
   return fromPython([record]() -> PyObject* {
-    FieldMap source;
-    PeakLines lines;
-    record->batch->toContainers(*record->entry, source, lines);
-    CompoundName name;
-    FieldMap library;
-    FieldMap comments;
-    if (!translateRecord(source, name, library, comments)) {
-      return py::none().release().ptr();
-    }
+    MspParts parts;
+    if (!translateParts(*record, parts)) return py::none().release().ptr();
     py::dict libraryFields;
-    for (const Field& field : library) {
+    for (const Field& field : parts.library) {
       libraryFields[text(field.key)] = text(field.value);
     }
     py::dict commentFields;
-    for (const Field& field : comments) {
+    for (const Field& field : parts.comments) {
       commentFields[text(field.key)] = text(field.value);
     }
-    return py::make_tuple(text(name), libraryFields, commentFields)
+    return py::make_tuple(text(parts.name), libraryFields, commentFields)
         .release()
         .ptr();
   });
@@ -353,18 +362,13 @@ PyObject* recordTranslate(PyObject* self, PyObject*) {
 PyObject* recordToMsp(PyObject* self, PyObject*) {
   const RecordObject* record = asRecord(self);
   return fromPython([record]() -> PyObject* {
-    if (record->entry->lineCount == 0) return py::none().release().ptr();
-    FieldMap source;
-    PeakLines lines;
-    record->batch->toContainers(*record->entry, source, lines);
-    CompoundName name;
-    FieldMap library;
-    FieldMap comments;
-    if (!translateRecord(source, name, library, comments)) {
+    MspParts parts;
+    if (record->entry->lineCount == 0 || !translateParts(*record, parts)) {
       return py::none().release().ptr();
     }
     MspOutput output = mspOutputToMemory();
-    writeMspRecord(output, name, library, comments, lines);
+    writeMspRecord(output, parts.name, parts.library, parts.comments,
+                   parts.lines);
     return py::bytes(output.text).release().ptr();
   });
 }
