@@ -167,7 +167,7 @@ struct ReaderObject {
   ReaderState* state;
 };
 
-// Made from their specs when the module is loaded.
+// Made when the module is loaded (PyType_FromSpec).
 PyTypeObject* recordType = nullptr;
 PyTypeObject* readerType = nullptr;
 
