@@ -56,7 +56,8 @@ echo "the README's C++ example builds and runs"
 
 (cd "$build" && rm -rf package && cpack -G DEB >/dev/null)
 packages="mspforge libmspforge-dev"
-if ls "$build"/package/python3-mspforge_*.deb >/dev/null 2>&1; then
+python_deb=$(ls "$build"/package/python3-mspforge_*.deb 2>/dev/null || true)
+if [ -n "$python_deb" ]; then
   packages="$packages python3-mspforge"
 fi
 for package in $packages; do
@@ -80,8 +81,8 @@ for path in ./usr/bin/mspforge ./usr/share/man/man1/mspforge.1.gz \
 done
 
 # The Python package as Debian's python3 sees it once installed.
-if [ -n "$(ls "$build"/package/python3-mspforge_*.deb 2>/dev/null)" ]; then
-  dpkg-deb -x "$build"/package/python3-mspforge_*.deb "$work/root"
+if [ -n "$python_deb" ]; then
+  dpkg-deb -x "$python_deb" "$work/root"
   PYTHONPATH="$work/root/usr/lib/python3/dist-packages" /usr/bin/python3 - \
     "$here/examples/library.mgf" "$work/python.msp" "$work/root" <<'PY'
 import sys

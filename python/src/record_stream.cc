@@ -31,18 +31,9 @@ constexpr std::size_t kBatchesAhead = 12;
 
 std::vector<std::string_view> RecordBatch::peakLines(
     const Entry& entry) const {
-  // A run is whole lines, each ending at its first LF.
   std::vector<std::string_view> lines;
   lines.reserve(entry.lineCount);
-  for (std::size_t i = 0; i < entry.runCount; ++i) {
-    std::string_view run = peakRun(entry, i);
-    while (!run.empty()) {
-      const std::size_t lf = run.find('\n');
-      const std::size_t size = lf == std::string_view::npos ? run.size() : lf + 1;
-      lines.push_back(run.substr(0, size));
-      run.remove_prefix(size);
-    }
-  }
+  forEachPeakLine(entry, [&](std::string_view line) { lines.push_back(line); });
   return lines;
 }
 
@@ -71,7 +62,7 @@ void RecordBatch::toContainers(const Entry& entry, FieldMap& sourceFields,
     const Field f = field(entry, i);
     sourceFields.setView(f.key, f.value);
   }
-  for (std::string_view line : peakLines(entry)) lines.appendView(line);
+  forEachPeakLine(entry, [&](std::string_view line) { lines.appendView(line); });
 }
 
 std::unique_ptr<RecordBatch> RecordBatch::copyOf(const Entry& entry) const {

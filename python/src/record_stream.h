@@ -63,6 +63,21 @@ struct RecordBatch {
     const Span run = runSpans[entry.runsAt + i];
     return std::string_view(bytes.data() + entry.bytesAt + run.at, run.size);
   }
+  // Visits each peak line of a record, with its LF: a run is whole lines,
+  // each ending at its first LF.
+  template <typename Visit>
+  void forEachPeakLine(const Entry& entry, Visit visit) const {
+    for (std::size_t i = 0; i < entry.runCount; ++i) {
+      std::string_view run = peakRun(entry, i);
+      while (!run.empty()) {
+        const std::size_t lf = run.find('\n');
+        const std::size_t size =
+            lf == std::string_view::npos ? run.size() : lf + 1;
+        visit(run.substr(0, size));
+        run.remove_prefix(size);
+      }
+    }
+  }
   std::vector<std::string_view> peakLines(const Entry& entry) const;
 
   // Reads the numbers of every peak line of a record into out, two a line

@@ -345,15 +345,13 @@ PyObject* recordTranslate(PyObject* self, PyObject*) {
   return fromPython([record]() -> PyObject* {
     MspParts parts;
     if (!translateParts(*record, parts)) return py::none().release().ptr();
-    py::dict libraryFields;
-    for (const Field& field : parts.library) {
-      libraryFields[text(field.key)] = text(field.value);
-    }
-    py::dict commentFields;
-    for (const Field& field : parts.comments) {
-      commentFields[text(field.key)] = text(field.value);
-    }
-    return py::make_tuple(text(parts.name), libraryFields, commentFields)
+    const auto asDict = [](const FieldMap& map) {
+      py::dict dict;
+      for (const Field& field : map) dict[text(field.key)] = text(field.value);
+      return dict;
+    };
+    return py::make_tuple(text(parts.name), asDict(parts.library),
+                          asDict(parts.comments))
         .release()
         .ptr();
   });
