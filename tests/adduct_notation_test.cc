@@ -91,17 +91,33 @@ TEST(AdductFromNameTailTest, ResultsAndWhatFalseLeavesBehind) {
       {"Caffeine M+Li", true, "[M+Li]+", 1},
       {"Caffeine M+", true, "[M]+", 1},
       {"Caffeine M-", true, "[M]-", -1},
-      {"Caffeine M", true, "[M]+", 1},
-      {"Caffeine 2M+H", true, "[M+H]+", 1},
-      {"Metformin", true, "[Metformin]+", 1},
+      // A count that begins the word is the adduct's: multimers.
+      {"caffeine 2M+Na", true, "[2M+Na]+", 1},
+      {"Caffeine 2M+H", true, "[2M+H]+", 1},
+      {"3M-H", true, "[3M-H]-", -1},
+      {"Dimer 2M+", true, "[2M]+", 1},
+      {"Compound5M+H", true, "[M+H]+", 1},
+      {"x2M+H", true, "[M+H]+", 1},
+      // Only a name in adduct form states one: after its "M", a sign.
+      {"Caffeine M", false, kUnchanged, kUntouched},
+      {"Metformin", false, kUnchanged, kUntouched},
+      {"MDMA", false, kUnchanged, kUntouched},
+      {"L-Methionine", false, kUnchanged, kUntouched},
+      {"Compound SM", false, kUnchanged, kUntouched},
+      {"SM", false, kUnchanged, kUntouched},
+      {"M", false, kUnchanged, kUntouched},
+      {"Caffeine M+H]", false, kUnchanged, kUntouched},
+      {"Caffeine M+Na)", false, kUnchanged, kUntouched},
+      {"Caffeine M+H+", false, kUnchanged, kUntouched},
       {"Caffeine", false, kUnchanged, kUntouched},
       {"caffeine m+h", false, kUnchanged, kUntouched},
       {"Caffeine M+H 10eV", false, kUnchanged, kUntouched},
       {"Caffeine M+H ", false, kUnchanged, kUntouched},
       {"", false, kUnchanged, kUntouched},
       {"Caffeine M+Cl+Na", false, kUnchanged, 0},
-      {"Caffeine MH+", false, kUnchanged, 0},
-      {"Caffeine [M+H]", false, kUnchanged, 0},
+      {"Caffeine M+H2O", false, kUnchanged, 0},
+      {"Caffeine MH+", false, kUnchanged, kUntouched},
+      {"Caffeine [M+H]", false, kUnchanged, kUntouched},
   };
   for (const Case& c : cases) {
     std::string adduct = kUnchanged;
@@ -129,20 +145,26 @@ TEST(AdductFromBracketTest, ResultsAndWhatFalseLeavesBehind) {
       {"[M+Na] Caffeine", true, "[M+Na]+"},
       {"Caffeine [M+H][M+Na]", true, "[M+Na]+"},
       {"A [M+H] B [x]", false, ""},
-      {"Caffeine [2M+H]", false, ""},
+      // A count before the "M" is kept: multimers.
+      {"Caffeine [2M+H]", true, "[2M+H]+"},
+      {"caffeine [2M+Na]+", true, "[2M+Na]+"},
+      {"caffeine [2M+Na]", true, "[2M+Na]+"},
+      {"caffeine [12M-H]", true, "[12M-H]-"},
+      {"Caffeine [2x]", false, ""},
       {"Caffeine [", false, ""},
       {"", false, ""},
       {"Caffeine", false, ""},
       {"Caffeine [M+H", false, "[M+H"},
       {"Caffeine [M+Cl+Na]", false, "[M+Cl+Na]"},
       {"Caffeine [M+]", false, "[M+]"},
-      // A charge already written after the "]" is taken as it stands.
+      // A charge already written after the "]" is kept, in the "2+" form.
       {"Caffeine [M+H]+", true, "[M+H]+"},
       {"Caffeine [M-H]-", true, "[M-H]-"},
       {"Caffeine [M+2H]2+", true, "[M+2H]2+"},
-      {"Caffeine [M+H]1+", true, "[M+H]1+"},
+      {"Caffeine [M+H]1+", true, "[M+H]+"},
       {"Caffeine [M+3H]12+ 30eV", true, "[M+3H]12+"},
-      {"Caffeine [M+2H]+2", true, "[M+2H]+2"},
+      {"Caffeine [M+2H]+2", true, "[M+2H]2+"},
+      {"Caffeine [M-2H]-2", true, "[M-2H]2-"},
       {"Caffeine [M+Cl]-", true, "[M+Cl]-"},
       // Anything else after the "]" is no adduct.
       {"Caffeine [M+H]x", false, "[M+H]x"},
@@ -157,6 +179,60 @@ TEST(AdductFromBracketTest, ResultsAndWhatFalseLeavesBehind) {
     std::string adduct;
     EXPECT_EQ(adductFromBracket(c.name, adduct), c.result) << c.name;
     EXPECT_EQ(adduct, c.adduct) << c.name;
+  }
+}
+
+// ADDUCT, ION, PRECURSORTYPE and PRECURSOR_TYPE values as exports write
+// them, and the one notation a library gets.
+TEST(StatedAdductNotationTest, Forms) {
+  struct Case {
+    std::string value;
+    std::string notation;  // kUnchanged: false, notation untouched
+  };
+  const Case cases[] = {
+      // A bracket with a charge suffix: kept, the suffix as "N+".
+      {"[M+H]+", "[M+H]+"},
+      {"[M+2H]+2", "[M+2H]2+"},
+      {"[M-2H]-2", "[M-2H]2-"},
+      {"[M+2H]2+", "[M+2H]2+"},
+      {"[M+H]+1", "[M+H]+"},
+      {"[Cat]+", "[Cat]+"},
+      {"  [M+Na]+ ", "[M+Na]+"},
+      {"[M+H]++", kUnchanged},
+      {"[M+H]+ 20eV", kUnchanged},
+      {"[M+H]2", kUnchanged},
+      // A bracket alone: its expression's charge appended.
+      {"[M+H]", "[M+H]+"},
+      {"[M]", "[M]+"},
+      {"[2M+Na]", "[2M+Na]+"},
+      {"[M+FA-H]", "[M+FA-H]-"},
+      {"[]", kUnchanged},
+      {"[Cat+H]", kUnchanged},
+      {"[M+H2O]", kUnchanged},
+      {"[M+H", kUnchanged},
+      // A bare expression, as matchms and GNPS write them.
+      {"M-H", "[M-H]-"},
+      {"M+FA-H", "[M+FA-H]-"},
+      {"M+H-H2O", "[M+H-H2O]+"},
+      {"2M+Na", "[2M+Na]+"},
+      {"M+2H", "[M+2H]2+"},
+      {"M+Cl", "[M+Cl]-"},
+      {" M+H ", "[M+H]+"},
+      {"M+", "[M]+"},
+      {"M-", "[M]-"},
+      {"M", kUnchanged},
+      {"M+H2O", kUnchanged},
+      {"M+Cl+Na", kUnchanged},
+      {"m+h", kUnchanged},
+      {"M+H 20eV", kUnchanged},
+      {"Unknown", kUnchanged},
+      {"", kUnchanged},
+  };
+  for (const Case& c : cases) {
+    std::string notation = kUnchanged;
+    EXPECT_EQ(statedAdductNotation(c.value, notation), c.notation != kUnchanged)
+        << c.value;
+    EXPECT_EQ(notation, c.notation) << c.value;
   }
 }
 

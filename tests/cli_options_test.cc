@@ -177,8 +177,8 @@ TEST(CliOptionsTest, SummaryOfWhatWasNotWritten) {
       {"fbmn-feature-export-openms.mgf",
        "mspforge: 0 of 199 spectra written; not written: 199 without a "
        "compound name (NAME, COMPOUND_NAME or TITLE)\n"
-       "mspforge: to write spectra without a name, give them one with "
-       "--default TITLE=TEXT (spectra with a name of their own keep it)\n"},
+       "mspforge: to write the spectra without a name, name them from their "
+       "FEATURE_ID: add --name 'Feature {FEATURE_ID}'\n"},
       {"proteomics-tmt-msconvert-style.mgf",
        "mspforge: 0 of 7 spectra written; not written: 7 without an MS level "
        "(MSLEVEL or MS_LEVEL)\n" + msLevelFix},
@@ -189,9 +189,10 @@ TEST(CliOptionsTest, SummaryOfWhatWasNotWritten) {
        "mspforge: 0 of 1 spectra written; not written: 1 without an MS level "
        "(MSLEVEL or MS_LEVEL), 1 without a precursor m/z (PEPMASS or "
        "PRECURSOR_MZ); 1 spectrum lacks more than one and is counted under "
-       "each\n" + msLevelFix +
-           "mspforge: a library spectrum needs its precursor m/z; where all "
-           "share one, add --default PEPMASS=MZ\n"},
+       "each\n"
+       "mspforge: 1 spectrum has neither a precursor m/z nor an MS level: it "
+       "looks like an MS1 or EI spectrum, and an MSP tandem library needs a "
+       "precursor m/z\n"},
   };
   TempDir dir;
   for (const Case& c : cases) {
@@ -221,6 +222,64 @@ TEST(CliOptionsTest, SummaryOfWhatWasNotWritten) {
     EXPECT_EQ(run.stderrText.rfind("mspforge: no spectrum read: no line "
                                    "begins with BEGIN IONS; ", 0), 0u);
     EXPECT_NE(run.stderrText.find(g.says), std::string::npos) << g.says;
+  }
+}
+
+// A spectrum without END IONS never runs into the next: it is left out,
+// outside the tally line, and said.
+TEST(CliOptionsTest, UnfinishedSpectraAreLeftOutAndSaid) {
+  const std::string record = "MSLEVEL=2\nPEPMASS=1\n100 1\n";
+  struct Case {
+    std::string mgf;
+    std::string tally;
+    std::string summary;
+    std::string report;  // the outcome column, a line per spectrum
+  };
+  const Case cases[] = {
+      {"BEGIN IONS\nNAME=a\n" + record + "BEGIN IONS\nNAME=b\n" + record +
+           "END IONS\n",
+       "Total spectra = 1\n",
+       "mspforge: 1 spectrum has no END IONS line and was left out: the one at "
+       "line 1 (a file cut short, or files joined?)\n",
+       "1 1 a no END IONS|2 6 b written|"},
+      {"BEGIN IONS\nNAME=a\n" + record + "END IONS\nBEGIN IONS\nNAME=b\n" +
+           record + "BEGIN IONS=x\n" + record + "\x1a",
+       "Total spectra = 1\n",
+       "mspforge: 2 spectra have no END IONS line and were left out, the "
+       "first at line 7 (a file cut short, or files joined?)\n",
+       "1 1 a written|2 7 b no END IONS|3 12  no END IONS|"},
+      {"BEGIN IONS\r\nNAME=a\r\n100 1\r\n",
+       "Total spectra = 0\n",
+       "mspforge: no complete spectrum read\n"
+       "mspforge: 1 spectrum has no END IONS line and was left out: the one at "
+       "line 1 (a file cut short, or files joined?)\n",
+       "1 1 a no END IONS|"},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    writeFile(dir.path("in.mgf"), c.mgf);
+    RunResult run =
+        runMspforge({"--report", dir.path("report.tsv"), dir.path("in.mgf"),
+                     dir.path("out.msp")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.stdoutText, c.tally);
+    EXPECT_EQ(run.stderrText, c.summary);
+    // Number, line, name and outcome of each spectrum.
+    std::string outcomes;
+    const std::string report = readFile(dir.path("report.tsv"));
+    for (std::size_t at = report.find('\n') + 1; at < report.size();) {
+      const std::size_t end = report.find('\n', at);
+      std::string line = report.substr(at, end - at);
+      at = end + 1;
+      for (int column = 0, from = 0; column < 4; ++column) {
+        const std::size_t tab = line.find('\t', static_cast<std::size_t>(from));
+        outcomes += line.substr(static_cast<std::size_t>(from),
+                                tab - static_cast<std::size_t>(from));
+        outcomes += column < 3 ? " " : "|";
+        from = static_cast<int>(tab + 1);
+      }
+    }
+    EXPECT_EQ(outcomes, c.report);
   }
 }
 

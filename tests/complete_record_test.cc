@@ -14,12 +14,16 @@ namespace {
 using Lines = std::vector<std::string>;
 
 // Converts one record made of the given header lines and the peak line
-// "100 1"; returns its MSP text, or "rejected".
-std::string convertOne(const Lines& headerLines) {
+// "100 1", unnamed records named by nameTemplate; returns its MSP text, or
+// "rejected".
+std::string convertOne(const Lines& headerLines,
+                       const std::string& nameTemplate = "") {
   std::string mgf = "BEGIN IONS\n";
   for (const std::string& line : headerLines) mgf += line + "\n";
   mgf += "100 1\nEND IONS\n";
-  test::MemoryConversion c = test::convertText(mgf);
+  ConversionOptions options;
+  options.nameTemplate = nameTemplate;
+  test::MemoryConversion c = test::convertText(mgf, options);
   EXPECT_EQ(c.tally.totalSpectra, 1);
   EXPECT_EQ(c.tally.ignoredSpectra, 0);
   return c.tally.unrecognizedSpectra == 1 ? "rejected" : c.msp;
@@ -27,8 +31,9 @@ std::string convertOne(const Lines& headerLines) {
 
 // The "Name:" and "Precursor_type:" lines of a converted record, or
 // "rejected".
-std::string nameAndAdduct(const Lines& headerLines) {
-  std::string msp = convertOne(headerLines);
+std::string nameAndAdduct(const Lines& headerLines,
+                          const std::string& nameTemplate = "") {
+  std::string msp = convertOne(headerLines, nameTemplate);
   if (msp == "rejected") return msp;
   std::string result = msp.substr(0, msp.find('\n'));
   std::size_t at = msp.find("\nPrecursor_type: ");
@@ -82,7 +87,9 @@ TEST(CompleteRecordTest, WorkedExamples) {
       {{"COMPOUND_NAME=Caffeine", "NAME=", "MSLEVEL=2", "PEPMASS=1",
         "TITLE=Scan 17"},
        "Name: Scan 17"},
-      {{"NAME=Caffeine", "MSLEVEL=0", "PEPMASS="}, "Name: Caffeine"},
+      {{"NAME=Caffeine", "MSLEVEL=0", "PEPMASS=1"}, "Name: Caffeine"},
+      // Mended: an empty precursor m/z is none.
+      {{"NAME=Caffeine", "MSLEVEL=0", "PEPMASS="}, "rejected"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(nameAndAdduct(c.source), c.expected) << c.source[0];
@@ -138,7 +145,13 @@ TEST(CompleteRecordTest, EdgeCases) {
       {"bracket with its charge", plus({"NAME=Caffeine [M+2H]2+"}),
        "Name: Caffeine [M+2H]2+ | [M+2H]2+"},
       {"bracket with 1+", plus({"NAME=Caffeine [M+H]1+", "CHARGE=1"}),
-       "Name: Caffeine [M+H]1+ | [M+H]1+"},
+       "Name: Caffeine [M+H]1+ | [M+H]+"},
+      {"bracket multimer", plus({"NAME=caffeine [2M+Na]+", "CHARGE=1"}),
+       "Name: caffeine [2M+Na]+ | [2M+Na]+"},
+      {"name tail multimer", plus({"NAME=caffeine 2M+Na", "CHARGE=1"}),
+       "Name: caffeine 2M+Na | [2M+Na]+"},
+      {"a name not in adduct form states none",
+       plus({"NAME=MDMA", "CHARGE=1"}), "Name: MDMA | [M+H]+"},
       {"bracket with other text falls to the name tail",
        plus({"NAME=Caffeine [M+H]x", "CHARGE=1"}),
        "Name: Caffeine [M+H]x | [M+H]+"},
@@ -167,13 +180,95 @@ TEST(CompleteRecordTest, EdgeCases) {
        "Name: X | [M+H]+"},
       {"formate from a name tail", plus({"NAME=X M+FA", "CHARGE=-1"}),
        "Name: X M+FA | [M+CHO2]-"},
-      {"only the exact formic text is rewritten", plus({"NAME=A",
-                                                        "ADDUCT=[M+FA]- "}),
-       "Name: A | [M+FA]- "},
-      {"[M+FA] stays", plus({"NAME=A", "ADDUCT=[M+FA]"}), "Name: A | [M+FA]"},
+      {"blanks around a stated formic acid", plus({"NAME=A",
+                                                   "ADDUCT=[M+FA]- "}),
+       "Name: A | [M+CHO2]-"},
+      {"[M+FA] is formate", plus({"NAME=A", "ADDUCT=[M+FA]"}),
+       "Name: A | [M+CHO2]-"},
+      {"only the exact formic text is rewritten",
+       plus({"NAME=A", "ADDUCT=[M+fa]-"}), "Name: A | [M+fa]-"},
+      // Stated adducts in notation, whoever wrote them.
+      {"bare ADDUCT", plus({"NAME=A", "ADDUCT=M-H"}), "Name: A | [M-H]-"},
+      {"bare formic acid", plus({"NAME=A", "ADDUCT=M+FA-H"}),
+       "Name: A | [M+FA-H]-"},
+      {"charge after the count", plus({"NAME=A", "ADDUCT=[M+2H]+2"}),
+       "Name: A | [M+2H]2+"},
+      {"unknown text stays, blanks and all",
+       plus({"NAME=A", "ADDUCT= Unknown "}), "Name: A |  Unknown "},
+      // ION, as feature exports state the ion: PRECURSOR_TYPE over
+      // PRECURSORTYPE over ION over ADDUCT.
+      {"ION beats the charge", plus({"NAME=A", "ION=[M+FA-H]-", "CHARGE=1+"}),
+       "Name: A | [M+FA-H]-"},
+      {"ION beats ADDUCT", plus({"NAME=A", "ADDUCT=[M+H]+", "ION=[M+Na]+"}),
+       "Name: A | [M+Na]+"},
+      {"PRECURSORTYPE beats ION",
+       plus({"NAME=A", "ION=[M+Na]+", "PRECURSORTYPE=[M+K]+"}),
+       "Name: A | [M+K]+"},
+      // Empty is missing: a blank name, a precursor m/z that is no number.
+      {"blank name takes the title", plus({"NAME=  ", "TITLE=Scan 5"}),
+       "Name: Scan 5"},
+      {"blank name and title", plus({"NAME= ", "TITLE=\t"}), "rejected"},
+      {"blank name derives no adduct", plus({"NAME= ", "CHARGE=1"}),
+       "rejected"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(nameAndAdduct(c.source), c.expected) << c.what;
+  }
+}
+
+TEST(CompleteRecordTest, PrecursorMzMustBeANumber) {
+  struct Case {
+    const char* pepmass;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"195.0877", true}, {"  195.0877 1200", true}, {".5", true},
+      {"-1", true},       {"+.5", true},             {"1e3", true},
+      {"", false},        {" ", false},              {"abc", false},
+      {"-", false},       {".", false},              {"+.x", false},
+      {"n/a", false},     {"e5", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(convertOne({"NAME=A", "MSLEVEL=2",
+                          std::string("PEPMASS=") + c.pepmass}) != "rejected",
+              c.accepted)
+        << c.pepmass;
+  }
+}
+
+// --name: spectra without a name of their own, as feature exports have
+// them, are named from their header lines as read.
+TEST(CompleteRecordTest, NameTemplates) {
+  struct Case {
+    const char* what;
+    Lines source;
+    std::string nameTemplate;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"feature id", plus({"FEATURE_ID=17", "CHARGE=1+"}),
+       "Feature {FEATURE_ID}", "Name: Feature 17 | [M+H]+"},
+      {"two keys, value as read", plus({"SCANS= 4-6", "RTINSECONDS=12.5"}),
+       "{SCANS} at {RTINSECONDS} s", "Name:  4-6 at 12.5 s"},
+      {"a key the record lacks", plus({"SCANS=4"}), "Feature {FEATURE_ID}",
+       "rejected"},
+      {"named records are untouched", plus({"NAME=A", "FEATURE_ID=1"}),
+       "Feature {FEATURE_ID}", "Name: A"},
+      {"a title comes first", plus({"TITLE=T", "FEATURE_ID=1"}),
+       "Feature {FEATURE_ID}", "Name: T"},
+      {"a blank name is none", plus({"NAME= ", "FEATURE_ID=1"}),
+       "Feature {FEATURE_ID}", "Name: Feature 1"},
+      {"adduct rules run on it", plus({"FEATURE_ID=9", "CHARGE=1"}),
+       "F{FEATURE_ID} M+Na", "Name: F9 M+Na | [M+Na]+"},
+      {"adduct rules run on it, bracket", plus({"FEATURE_ID=9"}),
+       "F{FEATURE_ID} [M+Na]", "Name: F9 [M+Na] | [M+Na]+"},
+      {"braces without a key are text", plus({"FEATURE_ID=9"}),
+       "{}{x{FEATURE_ID}}", "Name: {}{x9}"},
+      {"a key from the renaming table, as read", plus({"FEATURE_ID=9"}),
+       "{FEATURE_ID}@{PEPMASS}", "Name: 9@1"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(nameAndAdduct(c.source, c.nameTemplate), c.expected) << c.what;
   }
 }
 

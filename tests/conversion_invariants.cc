@@ -244,7 +244,9 @@ struct PlainRecord {
   bool operator==(const PlainRecord&) const = default;
 };
 
-// The complete records of bytes, read by the rules one line at a time.
+// The complete records of bytes, read by the rules one line at a time: a
+// record runs from a line beginning "BEGIN IONS" to one beginning "END
+// IONS", and one that meets another "BEGIN IONS" line first is dropped.
 std::vector<PlainRecord> plainRecords(std::string_view bytes) {
   std::vector<PlainRecord> records;
   const std::vector<std::string> lines = plainLines(bytes);
@@ -258,6 +260,9 @@ std::vector<PlainRecord> plainRecords(std::string_view bytes) {
     for (; i < lines.size() && !ended; ++i) {
       const std::string& line = lines[i];
       const std::size_t equals = line.find('=');
+      if (line.rfind("BEGIN IONS", 0) == 0) {
+        break;  // unfinished: this line begins the next record
+      }
       if (equals != std::string::npos) {
         const std::string key = line.substr(0, equals);
         std::string value = line.substr(equals + 1);
@@ -270,8 +275,7 @@ std::vector<PlainRecord> plainRecords(std::string_view bytes) {
         record.peaks.push_back(line);
       }
     }
-    if (!ended) return records;
-    records.push_back(record);
+    if (ended) records.push_back(record);
   }
 }
 
@@ -344,8 +348,10 @@ std::string checkStreamingAgainstWhole(std::string_view bytes) {
     at += piece;
   }
   const ConversionTally tally = conversion.finish();
-  if (formatTally(tally) != formatTally(wholeTally)) {
-    return "streamed tally " + formatTally(tally) + " differs";
+  if (formatTally(tally) != formatTally(wholeTally) ||
+      formatSummary(tally) != formatSummary(wholeTally)) {
+    return "streamed tally " + formatTally(tally) + formatSummary(tally) +
+           " differs";
   }
   if (streamed != whole) return "streamed output differs";
   return "";
@@ -373,9 +379,10 @@ std::string checkChunkedAgainstWhole(std::string_view bytes) {
         ConversionResult::Complete) {
       return "chunked conversion did not complete";
     }
-    if (formatTally(tally) != formatTally(wholeTally)) {
+    if (formatTally(tally) != formatTally(wholeTally) ||
+        formatSummary(tally) != formatSummary(wholeTally)) {
       return "chunks of " + std::to_string(chunk) + " bytes: tally " +
-             formatTally(tally) + " differs";
+             formatTally(tally) + formatSummary(tally) + " differs";
     }
     if (chunked != whole) {
       return "chunks of " + std::to_string(chunk) + " bytes: output differs";

@@ -118,7 +118,11 @@ TEST(ConvertTest, MappedFileGivesTheBytesOfTheInMemoryConversion) {
   lf += "BEGIN IONS\nNAME=Huge\nMSLEVEL=2\nPEPMASS=1\nTITLE=" +
         std::string(9u << 20, 'T') + "\n";
   for (int i = 0; i < 200000; ++i) lf += "100." + std::to_string(i) + " 1\n";
-  lf += "END IONS\n" + test::makeSyntheticMgf(500, 4);
+  lf += "END IONS\n";
+  // A record cut off by the next, whose peaks cross chunk boundaries too.
+  lf += "BEGIN IONS\nNAME=Cut\nMSLEVEL=2\nPEPMASS=1\n";
+  for (int i = 0; i < 2000; ++i) lf += "200." + std::to_string(i) + " 1\n";
+  lf += test::makeSyntheticMgf(500, 4);
   std::string crlf;
   for (char c : lf) {
     if (c == '\n') crlf += '\r';
@@ -127,8 +131,11 @@ TEST(ConvertTest, MappedFileGivesTheBytesOfTheInMemoryConversion) {
   for (const std::string* mgf : {&lf, &crlf}) {
     std::string expected;
     ConversionTally expectedTally;
-    ASSERT_EQ(convertBytes(*mgf, expected, expectedTally),
+    ConversionOptions rules;
+    rules.nameTemplate = "Unnamed {PEPMASS}";
+    ASSERT_EQ(convertBytes(*mgf, expected, expectedTally, rules),
               ConversionResult::Complete);
+    ASSERT_EQ(expectedTally.unterminatedSpectra, 1);
     test::TempDir dir;
     test::writeFile(dir.path("in.mgf"), *mgf);
     // One thread, and two with chunks of the default size and of 4 KiB
@@ -136,7 +143,7 @@ TEST(ConvertTest, MappedFileGivesTheBytesOfTheInMemoryConversion) {
     for (const auto& [threads, chunkBytes] :
          {std::pair{1u, std::size_t{0}}, std::pair{2u, std::size_t{0}},
           std::pair{2u, std::size_t{4096}}}) {
-      ConversionOptions options;
+      ConversionOptions options = rules;
       options.threads = threads;
       options.chunkBytes = chunkBytes;
       ConversionTally tally;
@@ -144,6 +151,7 @@ TEST(ConvertTest, MappedFileGivesTheBytesOfTheInMemoryConversion) {
                             dir.path("out.msp").c_str(), tally, options),
                 ConversionResult::Complete);
       EXPECT_EQ(formatTally(tally), formatTally(expectedTally));
+      EXPECT_EQ(formatSummary(tally), formatSummary(expectedTally));
       const std::string written = test::readMspFile(dir.path("out.msp"));
       EXPECT_EQ(written.size(), expected.size()) << threads << " " << chunkBytes;
       EXPECT_TRUE(written == expected) << threads << " " << chunkBytes;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"
+
 namespace mspforge {
 namespace {
 
@@ -132,9 +134,17 @@ TEST(MgfReaderTest, RecordBoundaries) {
       {"start with '='", "BEGIN IONS=1\nT=a\nEND IONS\n", {a}},
       {"end with trailing blank", "BEGIN IONS\nT=a\nEND IONS \n", {a}},
       {"end without line feed", "BEGIN IONS\nT=a\nEND IONS", {a}},
-      {"missing end absorbs the next record",
+      {"a record without its end is left out, not merged",
        "BEGIN IONS\nT=a\nC=1\n100 1\nBEGIN IONS\nT=b\n200 2\nEND IONS\n",
-       {{{{"C", "1"}, {"T", "b"}}, {"100 1\n", "200 2\n"}}}},
+       {{{{"T", "b"}}, {"200 2\n"}}}},
+      {"any line beginning BEGIN IONS ends a record, '=' or not",
+       "BEGIN IONS\nT=x\nBEGIN IONS=1\nT=a\nEND IONS\n"
+       "BEGIN IONS\nBEGIN IONSX\nT=a\nEND IONS\n",
+       {a, a}},
+      {"CR LF before the next start",
+       "BEGIN IONS\r\nT=x\r\n100 1\r\nBEGIN IONS\r\nT=a\r\nEND IONS\r\n", {a}},
+      {"the end-of-file mark cuts the last record",
+       "BEGIN IONS\nT=a\nEND IONS\nBEGIN IONS\nT=b\n\x1a" "END IONS\n", {a}},
       {"global parameters have no effect",
        "CHARGE=2+\nBEGIN IONS\nEND IONS\nCHARGE=3+\nBEGIN IONS\nEND IONS\n",
        {empty, empty}},
@@ -146,6 +156,53 @@ TEST(MgfReaderTest, RecordBoundaries) {
   for (const Case& c : cases) {
     EXPECT_EQ(readAll(c.input), c.expected) << c.name;
   }
+}
+
+// Records cut off by the next "BEGIN IONS", with CR LF line ends, read
+// from a file mapped 4 KiB at a time: the next record begins where the cut
+// one ends, also when that line lies at the end of a window, and the line
+// numbers and offsets of both kinds of record are those of the file.
+TEST(MgfReaderTest, RecordsCutOffByTheNextAcrossWindows) {
+  std::string bytes;
+  std::vector<std::pair<std::uint64_t, RecordEnd>> starts;  // line, end
+  std::uint64_t line = 1;
+  for (int i = 0; i < 400; ++i) {
+    const bool cut = i % 3 == 1;
+    starts.emplace_back(line, cut ? RecordEnd::Unfinished : RecordEnd::EndIons);
+    bytes += i % 5 == 0 ? "BEGIN IONS=" + std::to_string(i) + "\r\n"
+                        : "BEGIN IONS\r\n";
+    bytes += "T=" + std::to_string(i) + "\r\n";
+    line += 2;
+    for (int p = 0; p < i % 23; ++p, ++line) bytes += "10" + std::to_string(p) + " 1\r\n";
+    if (!cut) {
+      bytes += "END IONS\r\n";
+      ++line;
+    }
+  }
+  test::TempDir dir;
+  test::writeFile(dir.path("in.mgf"), bytes);
+  test::OpenDescriptor file(dir.path("in.mgf"));
+  MgfInput mapped = mgfInputFromFd(file.fd());
+  ASSERT_TRUE(mapped.mapped);
+  mapped.windowBytes = 4096;
+  MgfInput memory = mgfInputFromBytes(bytes);
+  FieldMap fields;
+  FieldMap expectedFields;
+  PeakLines peaks;
+  PeakLines expectedPeaks;
+  for (const auto& [expectedLine, expectedEnd] : starts) {
+    ASSERT_EQ(readNextMgfRecord(mapped, fields, peaks), expectedEnd);
+    ASSERT_EQ(readNextMgfRecord(memory, expectedFields, expectedPeaks),
+              expectedEnd);
+    EXPECT_EQ(mapped.recordLine, expectedLine);
+    EXPECT_EQ(recordOf(fields, peaks),
+              recordOf(expectedFields, expectedPeaks));
+    const std::string_view begin =
+        std::string_view(bytes).substr(mapped.recordOffset, 10);
+    EXPECT_EQ(begin, "BEGIN IONS") << expectedLine;
+  }
+  EXPECT_EQ(readNextMgfRecord(mapped, fields, peaks), RecordEnd::NoMore);
+  EXPECT_FALSE(mapped.failed);
 }
 
 TEST(MgfReaderTest, ContainersAreEmptiedAtEveryCall) {

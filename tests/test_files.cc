@@ -89,9 +89,11 @@ std::string fromTextLineEnds(const std::string& text) {
   return lf;
 }
 
-MemoryConversion convertText(const std::string& mgf) {
+MemoryConversion convertText(const std::string& mgf,
+                             const ConversionOptions& options) {
   MemoryConversion conversion;
-  conversion.result = convertBytes(mgf, conversion.msp, conversion.tally);
+  conversion.result =
+      convertBytes(mgf, conversion.msp, conversion.tally, options);
   return conversion;
 }
 

@@ -128,7 +128,8 @@ struct MemoryConversion {
   ConversionTally tally;
   std::string msp;
 };
-MemoryConversion convertText(const std::string& mgf);
+MemoryConversion convertText(const std::string& mgf,
+                             const ConversionOptions& options = {});
 
 // Counts the lines of text that begin with start.
 long countLinesStartingWith(const std::string& text, const std::string& start);

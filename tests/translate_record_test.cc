@@ -49,6 +49,7 @@ TEST(TranslateRecordTest, EveryRowOfTheKeyTable) {
   };
   const Row rows[] = {
       {"ADDUCT", "Precursor_type"},
+      {"ION", "Precursor_type"},
       {"PRECURSORTYPE", "Precursor_type"},
       {"PRECURSOR_TYPE", "Precursor_type"},
       {"COLLISION_ENERGY", "Collision_energy"},
@@ -203,8 +204,10 @@ TEST(TranslateRecordTest, GreatestKeyWinsASharedTarget) {
       {{{"ADDUCT", "[M+H]+"}, {"PRECURSORTYPE", "[M+Na]+"}},
        "", {{"Precursor_type", "[M+Na]+"}}},
       {{{"PRECURSOR_TYPE", "[M+K]+"}, {"PRECURSORTYPE", "[M+Na]+"},
-        {"ADDUCT", "[M+H]+"}},
+        {"ADDUCT", "[M+H]+"}, {"ION", "[M+Li]+"}},
        "", {{"Precursor_type", "[M+K]+"}}},
+      {{{"ION", "M-H"}, {"ADDUCT", "[M+H]+"}},
+       "", {{"Precursor_type", "[M-H]-"}}},
       {{{"ADDUCT", "[M+H]1+"}, {"PRECURSOR_TYPE", ""}},
        "", {{"Precursor_type", ""}}},
   };
@@ -260,7 +263,9 @@ TEST(TranslateRecordTest, AcceptanceNeedsMsLevelPrecursorAndName) {
   };
   const Case cases[] = {
       {{{"NAME", "Caffeine"}, {"MSLEVEL", "2"}, {"PEPMASS", "195.0877"}}, true},
-      {{{"NAME", "Caffeine"}, {"MSLEVEL", "0"}, {"PEPMASS", ""}}, true},
+      {{{"NAME", "Caffeine"}, {"MSLEVEL", "0"}, {"PEPMASS", "1"}}, true},
+      {{{"NAME", "Caffeine"}, {"MSLEVEL", "2"}, {"PEPMASS", ""}}, false},
+      {{{"NAME", " "}, {"MSLEVEL", "2"}, {"PEPMASS", "1"}}, false},
       {{{"NAME", "Caffeine"}, {"MSLEVEL", "2"}}, false},
       {{{"NAME", "Caffeine"}, {"PEPMASS", "195.0877"}}, false},
       {{{"NAME", ""}, {"MSLEVEL", "2"}, {"PEPMASS", "1"}}, false},

@@ -49,33 +49,53 @@ namespace mspforge {
 //     peak line and never ends the record;
 //   - a line whose leading number (as C's atof reads it) is at least 1.0 is
 //     a peak line, stored whole with its line feed;
-//   - anything else is ignored, a "BEGIN IONS" line inside a record
-//     included: a record without its "END IONS" runs on into the next.
+//   - a line that begins with "BEGIN IONS" ends the record unfinished and
+//     begins the next one: a spectrum never runs into the next;
+//   - anything else is ignored.
 // Returns true with the record in the two containers once its "END IONS"
-// line is read; the input then stands just behind that line. Returns false
-// when the input ends first, either before another record starts or inside
-// one (that unfinished record is lost). After false, input.failed tells
-// whether a read error ended the input.
+// line is read; the input then stands just behind that line. A record that
+// ends unfinished (a "BEGIN IONS" line, the end of the input, or a 0x1A
+// byte before its "END IONS") is skipped; readNextMgfRecord tells of it.
+// Returns false when the input ends without another complete record.
+// After false, input.failed tells whether a read error ended the input.
 bool readMgfRecord(MgfInput& input, FieldMap& sourceFields,
                    PeakLines& peakLines);
+
+// How readNextMgfRecord ended.
+enum class RecordEnd {
+  EndIons,     // a complete record: its "END IONS" line was read
+  Unfinished,  // a record without "END IONS": the next "BEGIN IONS" line or
+               // the end of the input came first. The containers hold what
+               // was read of it; it is no library record
+  NoMore,      // no further record: the input ended (or failed, or a
+               // stream's next bytes have not arrived yet)
+};
+
+// readMgfRecord that also delivers unfinished records, so that a caller
+// can count and report them. input.recordLine and input.recordOffset give
+// where the record delivered (complete or not) begins.
+RecordEnd readNextMgfRecord(MgfInput& input, FieldMap& sourceFields,
+                            PeakLines& peakLines);
 
 // Turns one record's MGF header fields into the parts of an MSP record.
 // Empties compoundName, libraryFields and commentFields first; sourceFields
 // is only read. Keys with an MSP equivalent ("NAME", "PEPMASS", "MSLEVEL",
 // ... the README's key table) go to compoundName or libraryFields, their
 // values normalised; every other key goes to commentFields unchanged. Then
-// the record is completed: a missing name is taken from "TITLE", a missing
-// "Precursor_type" from the name or "CHARGE", and "[M+FA]-" is written
-// "[M+CHO2]-". Returns true when the record is fit for a library: it has a
-// name, "Spectrum_type" and "PrecursorMZ". A rejected record's outputs
-// hold what translation made of it.
+// the record is completed: a missing (or blank) name is taken from
+// "TITLE", a missing "Precursor_type" from the name or "CHARGE", and
+// "[M+FA]-" is written "[M+CHO2]-". Returns true when the record is fit
+// for a library: it has a name that is not blank, "Spectrum_type", and a
+// "PrecursorMZ" that is a number. A rejected record's outputs hold what
+// translation made of it.
 bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
                      FieldMap& libraryFields, FieldMap& commentFields);
 
 // Where a record's "Precursor_type" came from.
 enum class AdductSource {
   None,         // the record has none
-  StatedField,  // ADDUCT, PRECURSORTYPE or PRECURSOR_TYPE (statedAdductKey)
+  StatedField,  // ADDUCT, ION, PRECURSORTYPE or PRECURSOR_TYPE
+                // (statedAdductKey)
   NameBracket,  // bracket notation in the name: "Caffeine [M+H]"
   NameTail,     // the last word of the name: "Caffeine M+H"
   Charge,       // the CHARGE alone: "[M+H]+" for 1
@@ -83,17 +103,22 @@ enum class AdductSource {
 
 // What translation learnt of a record besides its MSP fields.
 struct TranslationNotes {
-  bool lacksName = false;         // no non-empty NAME, COMPOUND_NAME or TITLE
+  bool lacksName = false;         // no NAME, COMPOUND_NAME or TITLE that is
+                                  // not blank, and no name from a template
   bool lacksMsLevel = false;      // no MSLEVEL or MS_LEVEL
-  bool lacksPrecursorMz = false;  // no PEPMASS or PRECURSOR_MZ
+  bool lacksPrecursorMz = false;  // no PEPMASS or PRECURSOR_MZ that begins
+                                  // with a number
   AdductSource adductSource = AdductSource::None;
   std::string_view statedAdductKey;  // the MGF key, for StatedField
 };
 
-// translateRecord, filling notes as well (also for a rejected record).
+// translateRecord, filling notes as well (also for a rejected record), and
+// naming a record that has no name nor title from nameTemplate (see
+// ConversionOptions::nameTemplate).
 bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
                      FieldMap& libraryFields, FieldMap& commentFields,
-                     TranslationNotes* notes);
+                     TranslationNotes* notes,
+                     std::string_view nameTemplate = {});
 
 // Appends one record to output in MSP layout, every line ending in LF:
 //   "Name: " compoundName
@@ -119,6 +144,19 @@ struct ConversionTally {
   std::int64_t withoutMsLevel = 0;      // no MSLEVEL or MS_LEVEL
   std::int64_t withoutPrecursorMz = 0;  // no PEPMASS or PRECURSOR_MZ
   std::int64_t lackingSeveral = 0;      // rejected for more than one
+  // Of the rejected: those with neither an MS level nor a precursor m/z
+  // (MS1 or EI spectra, by the look of them).
+  std::int64_t withoutMsLevelAndPrecursorMz = 0;
+  // Of those without a name: those with a FEATURE_ID, SCANS or SPECTRUMID
+  // header line, which a name can be made from (--name).
+  std::int64_t unnamedWithFeatureId = 0;
+  std::int64_t unnamedWithScans = 0;
+  std::int64_t unnamedWithSpectrumId = 0;
+  // Records without END IONS (the next BEGIN IONS line or the end of the
+  // input came first): never written, and not among totalSpectra.
+  std::int64_t unterminatedSpectra = 0;
+  std::uint64_t firstUnterminatedLine = 0;    // its BEGIN IONS line, from 1
+  std::uint64_t firstUnterminatedOffset = 0;  // that line's byte offset
 
   std::int64_t writtenSpectra() const {
     return totalSpectra - ignoredSpectra - unrecognizedSpectra;
@@ -135,12 +173,14 @@ enum class ConversionResult {
 // What became of one record, for a report of every spectrum read. The
 // views are valid during the call only.
 struct RecordOutcome {
-  enum class Fate { Written, NoPeaks, Rejected };
-  std::int64_t number = 0;  // 1 for the first record of the input
+  enum class Fate { Written, NoPeaks, Rejected, Unfinished };
+  std::int64_t number = 0;  // 1 for the first record of the input; records
+                            // without END IONS (Unfinished) are numbered too
   std::uint64_t line = 0;   // the line of its "BEGIN IONS", from 1
   Fate fate = Fate::Written;
   std::string_view name;    // the Name line's text, or for a record without
-                            // peaks its NAME, COMPOUND_NAME or TITLE
+                            // peaks or END IONS its NAME, COMPOUND_NAME or
+                            // TITLE
   TranslationNotes notes;   // for Written and Rejected
   const std::string_view* precursorType = nullptr;  // null when none
 };
@@ -160,6 +200,11 @@ struct ConversionOptions {
   // ("USI", "EXACTMASS") and the value "N/A" have no effect, as such lines
   // would have none.
   std::vector<std::pair<std::string, std::string>> defaults;
+  // The name of a record that has none (no NAME, COMPOUND_NAME or TITLE
+  // that is not blank): each "{KEY}" replaced by the value of the record's
+  // header line KEY as read ("Feature {FEATURE_ID}"). A record without a
+  // KEY the template names stays without a name. Empty: none.
+  std::string nameTemplate;
   // Called for every record read, in input order, on the converting thread.
   std::function<void(const RecordOutcome&)> onRecord;
   // Kept up to date when set; it must outlive the conversion.
@@ -288,11 +333,18 @@ class StreamingConversion {
 //   N spectra]\n", each optional piece only when its count is not 0.
 std::string formatTally(const ConversionTally& tally);
 
+// Whom a summary's remedies speak to: the command ("add --default
+// MSLEVEL=2"), Python ('pass defaults={"MSLEVEL": "2"}') or the page (its
+// own controls; remedies it has none for are left out).
+enum class SummaryVoice { Command, Python, Page };
+
 // What was not written and why, for the user, in lines each beginning
-// "mspforge: " and ending in LF; "" when every spectrum read was written.
-// An input without any record gets a guess at what it is instead, from its
-// first bytes (inputHead: as stored, compressed or not).
+// "mspforge: " and ending in LF, with what would bring the spectra in; ""
+// when every spectrum read was written. An input without any record gets a
+// guess at what it is instead, from its first bytes (inputHead: as stored,
+// compressed or not).
 std::string formatSummary(const ConversionTally& tally,
-                          std::string_view inputHead = {});
+                          std::string_view inputHead = {},
+                          SummaryVoice voice = SummaryVoice::Command);
 
 }  // namespace mspforge

@@ -108,18 +108,23 @@ struct MgfInput {
   // Unset: bytesTaken, or the mapping's position.
   std::function<std::uint64_t()> sourcePosition;
   // Line numbers, counted by readMgfRecord: the lines read so far, and the
-  // number of the "BEGIN IONS" line of the record it delivered last.
+  // number of the "BEGIN IONS" line of the record it delivered last (or
+  // that readNextMgfRecord found unfinished), and that line's offset.
   std::uint64_t linesRead = 0;
   std::uint64_t recordLine = 0;
+  std::uint64_t recordOffset = 0;
+  // A "BEGIN IONS" line that ended an unfinished record and begins the
+  // next: its position among the bytes at hand (which stay until the next
+  // record is read), and its line number. None: -1.
+  std::size_t pendingBegin = static_cast<std::size_t>(-1);
+  std::uint64_t pendingLine = 0;
   // A part of a mapped or in-memory input converted on its own (a chunk
   // of a file converted in parallel): when readMgfRecord, searching for the
   // next record, comes to a line that starts at or past this offset, it
   // returns false there, with stoppedAtLimit set and the input standing
-  // at that line. A record already begun is read to its end.
+  // at that line. A record already begun is read to its end (its END IONS,
+  // or the BEGIN IONS line that begins the next).
   std::uint64_t searchLimit = static_cast<std::uint64_t>(-1);
-  // The offset of the first "BEGIN IONS" line read (mapped and in-memory
-  // inputs), for telling whether a part's first record belongs to it.
-  std::uint64_t firstRecordOffset = static_cast<std::uint64_t>(-1);
   std::size_t blockSize = std::size_t{1} << 20;  // least bytes per refill
   std::vector<char> buffer;  // read and in-memory inputs
   MappedWindow window;       // the mapping, when mapped

@@ -13,6 +13,7 @@ struct ValueOption {
 };
 constexpr ValueOption kReport{"--report", 0};
 constexpr ValueOption kDefault{"--default", 0};
+constexpr ValueOption kName{"--name", 0};
 constexpr ValueOption kOutputDir{"--output-dir", 0};
 constexpr ValueOption kJobs{"--jobs", 'j'};
 constexpr ValueOption kThreads{"--threads", 'T'};
@@ -60,6 +61,18 @@ bool setValue(const ValueOption& option, std::string_view value,
     return true;
   }
   if (&option == &kDefault) return setDefault(value, commandLine, error);
+  if (&option == &kName) {
+    if (value.empty() || value.find_first_not_of(" \t") == value.npos) {
+      error = "--name needs a name, such as 'Feature {FEATURE_ID}'";
+      return false;
+    }
+    if (value.find('\n') != value.npos || value.find('\r') != value.npos) {
+      error = "--name cannot hold a line end";
+      return false;
+    }
+    commandLine.nameTemplate = value;
+    return true;
+  }
   if (&option == &kOutputDir) {
     if (value.empty()) {
       error = "--output-dir needs a directory (\".\" for this one)";
@@ -102,7 +115,7 @@ bool setFlag(std::string_view name, CommandLine& commandLine) {
 bool parseCommandLine(const std::vector<std::string>& arguments,
                       CommandLine& commandLine, std::string& error) {
   constexpr const ValueOption* kValueOptions[] = {
-      &kReport, &kDefault, &kOutputDir, &kJobs, &kThreads};
+      &kReport, &kDefault, &kName, &kOutputDir, &kJobs, &kThreads};
   std::size_t i = 1;
   for (; i < arguments.size(); ++i) {
     const std::string_view arg = arguments[i];
@@ -177,6 +190,10 @@ Options:
                          give every spectrum without a KEY header line the
                          line KEY=VALUE, before conversion (repeatable):
                          --default MSLEVEL=2 for exports without MS level
+      --name TEMPLATE    name each spectrum without a name (no NAME,
+                         COMPOUND_NAME or TITLE) TEMPLATE, each {KEY} in it
+                         replaced by the value of its header line KEY:
+                         --name 'Feature {FEATURE_ID}' for feature lists
       --report FILE      write one tab-separated line per spectrum read:
                          where it starts, its name, whether it was written
                          and why not, and its Precursor_type and where that
@@ -206,6 +223,7 @@ Exit status:
 Examples:
   mspforge library.mgf library.msp
   mspforge --default MSLEVEL=2 export.mgf.gz library.msp
+  mspforge --name 'Feature {FEATURE_ID}' features.mgf features.msp
   mspforge --output-dir libraries -j 4 spectra/*.mgf
 )";
 }

@@ -25,6 +25,7 @@ struct CommandLine {
   bool report = false;
   std::string reportPath;  // "-": standard output
   std::vector<std::pair<std::string, std::string>> defaults;
+  std::string nameTemplate;  // --name: names spectra that have none
   bool batch = false;
   std::string outputDir;
   int jobs = 0;  // 0: one per core

@@ -25,7 +25,6 @@ struct Chunk {
   std::vector<MappedWindow> windows;
   MspOutput output = mspOutputToMemory();
   ConversionTally tally;
-  std::uint64_t firstRecord = kNoOffset;  // its first BEGIN IONS line
   bool empty = false;       // no line starts in its range
   std::uint64_t next = kNoOffset;  // the line after it, where it stopped
   bool inputEnded = false;  // the input ended within it (or failed)
@@ -33,6 +32,9 @@ struct Chunk {
   bool done = false;
 };
 
+// Adds a chunk's counts to those of the chunks before it. Where the first
+// record without END IONS begins is known here by its offset alone: the
+// chunk counts its lines from its own start.
 void addTally(ConversionTally& sum, const ConversionTally& part) {
   sum.totalSpectra += part.totalSpectra;
   sum.ignoredSpectra += part.ignoredSpectra;
@@ -41,19 +43,38 @@ void addTally(ConversionTally& sum, const ConversionTally& part) {
   sum.withoutMsLevel += part.withoutMsLevel;
   sum.withoutPrecursorMz += part.withoutPrecursorMz;
   sum.lackingSeveral += part.lackingSeveral;
+  sum.withoutMsLevelAndPrecursorMz += part.withoutMsLevelAndPrecursorMz;
+  sum.unnamedWithFeatureId += part.unnamedWithFeatureId;
+  sum.unnamedWithScans += part.unnamedWithScans;
+  sum.unnamedWithSpectrumId += part.unnamedWithSpectrumId;
+  if (sum.unterminatedSpectra == 0 && part.unterminatedSpectra != 0) {
+    sum.firstUnterminatedOffset = part.firstUnterminatedOffset;
+  }
+  sum.unterminatedSpectra += part.unterminatedSpectra;
+}
+
+// The number of the line that starts at offset, counted from the start.
+std::uint64_t lineAt(const ChunkedInput& source, std::uint64_t offset) {
+  MgfInput input = source.open(source.start, true);
+  std::string_view line;
+  std::uint64_t number = 1;
+  while (input.windowOffset + input.begin < offset && readLine(input, line)) {
+    ++number;
+  }
+  return number;
 }
 
 // Converts what the reader, searching from the line that starts at `from`
 // (or, midLine, from the first line that starts after `from`), reads up to
 // the first line at or past `limit` that it meets while searching.
 //
-// The chunk before stops at such a line too, L. Up to L it may have been
-// inside a record that runs past the boundary; this chunk took the same
-// lines for lines between records, which is the same as long as none of
-// them begins a record. So the chunk stands unless its first record starts
-// before L.
+// The chunk before may end inside a record that runs past the boundary,
+// whose lines this chunk takes for lines between records. That is the same:
+// a line that begins with "BEGIN IONS" always begins a record, inside one
+// or not, and no other line matters between records.
 void convertChunk(const ChunkedInput& source, std::uint64_t from,
                   bool midLine, std::uint64_t limit, bool spans,
+                  const ConversionOptions& rules,
                   const std::vector<Field>& defaults, Chunk& chunk) {
   chunk.input = source.open(from, from == source.start);
   MgfInput& input = chunk.input;
@@ -94,15 +115,13 @@ void convertChunk(const ChunkedInput& source, std::uint64_t from,
     }
   }
   RecordContainers containers;
-  ConversionOptions quiet;  // progress is counted chunk by chunk
-  convertAvailableRecords(input, chunk.output, chunk.tally, containers, quiet,
+  convertAvailableRecords(input, chunk.output, chunk.tally, containers, rules,
                           defaults);
   input.adoptWindow = nullptr;
   chunk.inputEnded = !input.stoppedAtLimit || input.failed;
   chunk.next = input.stoppedAtLimit
                    ? input.windowOffset + input.begin
                    : source.end;
-  chunk.firstRecord = input.firstRecordOffset;
 }
 
 // Hands a chunk's text and spans to output, and its windows to be released
@@ -141,6 +160,9 @@ ConversionResult convertInChunks(const ChunkedInput& source, MspOutput& output,
                                  const ConversionOptions& options,
                                  std::size_t chunkBytes, unsigned threads) {
   const std::vector<Field> defaults = effectiveDefaults(options);
+  // The rules of the conversion; progress is counted chunk by chunk.
+  ConversionOptions rules;
+  rules.nameTemplate = options.nameTemplate;
   chunkBytes = std::max<std::size_t>(chunkBytes, 1);
   const std::uint64_t length = source.end - source.start;
   const std::size_t chunks =
@@ -158,7 +180,7 @@ ConversionResult convertInChunks(const ChunkedInput& source, MspOutput& output,
     auto chunk = std::make_unique<Chunk>();
     try {
       convertChunk(source, k == 0 ? source.start : nominalStart(k) - 1,
-                   k != 0, limitOf(k), spans, defaults, *chunk);
+                   k != 0, limitOf(k), spans, rules, defaults, *chunk);
     } catch (...) {
       chunk->exception = std::current_exception();
     }
@@ -208,7 +230,6 @@ ConversionResult convertInChunks(const ChunkedInput& source, MspOutput& output,
 
   ConversionResult result = ConversionResult::Complete;
   std::exception_ptr exception;
-  std::uint64_t expected = source.start;  // where chunk k's records begin
   for (std::size_t k = 0; k < chunks; ++k) {
     std::unique_ptr<Chunk> chunk;
     if (workers.empty()) {
@@ -221,19 +242,6 @@ ConversionResult convertInChunks(const ChunkedInput& source, MspOutput& output,
     if (chunk->exception) {
       exception = chunk->exception;
       break;
-    }
-    if (k > 0 && !chunk->empty && chunk->firstRecord < expected) {
-      // A record the chunk before ran on into (its END IONS missing) took
-      // in this chunk's first record start: convert it again from where
-      // that record ended.
-      chunk = std::make_unique<Chunk>();
-      try {
-        convertChunk(source, expected, false, limitOf(k), spans, defaults,
-                     *chunk);
-      } catch (...) {
-        exception = std::current_exception();
-        break;
-      }
     }
     addTally(tally, chunk->tally);
     writeChunk(*chunk, output);
@@ -258,13 +266,13 @@ ConversionResult convertInChunks(const ChunkedInput& source, MspOutput& output,
       break;
     }
     if (chunk->inputEnded) break;
-    // A chunk that stopped before the line where the search goes on (a
-    // record of the chunk before runs past it) leaves that line.
-    if (!chunk->empty) expected = std::max(expected, chunk->next);
   }
   stopWorkers();
   if (exception) std::rethrow_exception(exception);
   if (result != ConversionResult::Complete) return result;
+  if (tally.unterminatedSpectra != 0) {
+    tally.firstUnterminatedLine = lineAt(source, tally.firstUnterminatedOffset);
+  }
   if (!flushAll(output)) return ConversionResult::WriteFailed;
   return ConversionResult::Complete;
 }

@@ -17,13 +17,28 @@ std::string_view untranslatedName(const FieldMap& sourceFields) {
   return {};
 }
 
-void countRejection(const TranslationNotes& notes, ConversionTally& tally) {
+void countRejection(const TranslationNotes& notes,
+                    const FieldMap& sourceFields, ConversionTally& tally) {
   tally.withoutName += notes.lacksName ? 1 : 0;
   tally.withoutMsLevel += notes.lacksMsLevel ? 1 : 0;
   tally.withoutPrecursorMz += notes.lacksPrecursorMz ? 1 : 0;
   const int lacks = int{notes.lacksName} + int{notes.lacksMsLevel} +
                     int{notes.lacksPrecursorMz};
   tally.lackingSeveral += lacks > 1 ? 1 : 0;
+  tally.withoutMsLevelAndPrecursorMz +=
+      notes.lacksMsLevel && notes.lacksPrecursorMz ? 1 : 0;
+  if (notes.lacksName) {
+    tally.unnamedWithFeatureId += sourceFields.contains("FEATURE_ID") ? 1 : 0;
+    tally.unnamedWithScans += sourceFields.contains("SCANS") ? 1 : 0;
+    tally.unnamedWithSpectrumId += sourceFields.contains("SPECTRUMID") ? 1 : 0;
+  }
+}
+
+void countUnfinished(const MgfInput& input, ConversionTally& tally) {
+  if (tally.unterminatedSpectra++ == 0) {
+    tally.firstUnterminatedLine = input.recordLine;
+    tally.firstUnterminatedOffset = input.recordOffset;
+  }
 }
 
 }  // namespace
@@ -57,31 +72,41 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
                              const ConversionOptions& options,
                              const std::vector<Field>& defaults) {
   TranslationNotes notes;
-  while (readMgfRecord(input, c.sourceFields, c.peakLines)) {
-    ++tally.totalSpectra;
-    for (const Field& field : defaults) {
-      if (!c.sourceFields.contains(field.key)) {
-        c.sourceFields.setView(field.key, field.value);
+  for (;;) {
+    const RecordEnd end = readNextMgfRecord(input, c.sourceFields, c.peakLines);
+    if (end == RecordEnd::NoMore) break;
+    RecordOutcome outcome;
+    if (end == RecordEnd::Unfinished) {
+      countUnfinished(input, tally);
+      outcome.fate = RecordOutcome::Fate::Unfinished;
+    } else {
+      ++tally.totalSpectra;
+      for (const Field& field : defaults) {
+        if (!c.sourceFields.contains(field.key)) {
+          c.sourceFields.setView(field.key, field.value);
+        }
+      }
+      if (c.peakLines.empty()) {
+        ++tally.ignoredSpectra;
+        outcome.fate = RecordOutcome::Fate::NoPeaks;
+      } else if (!translateRecord(c.sourceFields, c.compoundName,
+                                  c.libraryFields, c.commentFields, &notes,
+                                  options.nameTemplate)) {
+        ++tally.unrecognizedSpectra;
+        countRejection(notes, c.sourceFields, tally);
+        outcome.fate = RecordOutcome::Fate::Rejected;
+      } else {
+        writeMspRecord(output, c.compoundName, c.libraryFields,
+                       c.commentFields, c.peakLines);
+        if (output.failed) return false;
       }
     }
-    RecordOutcome outcome;
-    if (c.peakLines.empty()) {
-      ++tally.ignoredSpectra;
-      outcome.fate = RecordOutcome::Fate::NoPeaks;
-    } else if (!translateRecord(c.sourceFields, c.compoundName,
-                                c.libraryFields, c.commentFields, &notes)) {
-      ++tally.unrecognizedSpectra;
-      countRejection(notes, tally);
-      outcome.fate = RecordOutcome::Fate::Rejected;
-    } else {
-      writeMspRecord(output, c.compoundName, c.libraryFields, c.commentFields,
-                     c.peakLines);
-      if (output.failed) return false;
-    }
+    const std::int64_t read = tally.totalSpectra + tally.unterminatedSpectra;
     if (options.onRecord) {
-      outcome.number = tally.totalSpectra;
+      outcome.number = read;
       outcome.line = input.recordLine;
-      if (outcome.fate == RecordOutcome::Fate::NoPeaks) {
+      if (outcome.fate == RecordOutcome::Fate::NoPeaks ||
+          outcome.fate == RecordOutcome::Fate::Unfinished) {
         outcome.name = untranslatedName(c.sourceFields);
       } else {
         outcome.name = c.compoundName;
@@ -91,8 +116,7 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
       options.onRecord(outcome);
     }
     if (options.progress != nullptr) {
-      options.progress->spectra.store(tally.totalSpectra,
-                                      std::memory_order_relaxed);
+      options.progress->spectra.store(read, std::memory_order_relaxed);
       options.progress->bytesRead.store(inputPosition(input),
                                         std::memory_order_relaxed);
     }

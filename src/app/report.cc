@@ -20,6 +20,7 @@ const char* fateText(RecordOutcome::Fate fate) {
     case RecordOutcome::Fate::Written: return "written";
     case RecordOutcome::Fate::NoPeaks: return "no peaks";
     case RecordOutcome::Fate::Rejected: return "rejected";
+    case RecordOutcome::Fate::Unfinished: return "no END IONS";
   }
   return "";
 }

@@ -15,13 +15,15 @@ std::string reportHeader();
 // One record's line, with its LF:
 //   spectrum  its number, from 1
 //   line      the line of its BEGIN IONS, from 1
-//   name      its Name line, or for one without peaks its NAME,
-//             COMPOUND_NAME or TITLE
-//   outcome   "written", "no peaks" or "rejected"
+//   name      its Name line, or for one without peaks or END IONS its
+//             NAME, COMPOUND_NAME or TITLE
+//   outcome   "written", "no peaks", "rejected" or "no END IONS" (never
+//             written, and not in the tally line)
 //   missing   for a rejected one, what it lacks: "compound name",
 //             "MS level", "precursor m/z", comma-separated
 //   precursor_type       as written
-//   precursor_type_from  "ADDUCT field" (or PRECURSORTYPE, PRECURSOR_TYPE),
+//   precursor_type_from  "ADDUCT field" (or ION, PRECURSORTYPE,
+//             PRECURSOR_TYPE),
 //             "name bracket", "name tail" or "charge"
 // A backslash, tab, CR or NUL in a text is written \\, \t, \r or \0, so
 // that every line has its seven columns.

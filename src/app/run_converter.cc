@@ -83,6 +83,7 @@ int convertOne(const CommandLine& commandLine, const std::string& input,
 
   ConversionOptions options;
   options.defaults = commandLine.defaults;
+  options.nameTemplate = commandLine.nameTemplate;
   options.threads = commandLine.threads;
   ReportFile report;
   if (commandLine.report) {

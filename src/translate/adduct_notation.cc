@@ -33,13 +33,75 @@ bool isCount(std::string_view text) {
 
 bool isSign(char c) { return c == '+' || c == '-'; }
 
-// What may follow "]" in a complete bracket word: "+", "-", "2+", "+2".
-bool isChargeSuffix(std::string_view text) {
-  if (text.size() == 1) return isSign(text.front());
+bool isAlphanumeric(char c) {
+  return isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// The charge that text after "]" states: "+", "-", "2+" or "+2" (no count
+// starting with 0). False for anything else.
+bool readChargeSuffix(std::string_view text, std::int32_t& charge) {
+  if (text.size() == 1 && isSign(text.front())) {
+    charge = text.front() == '+' ? 1 : -1;
+    return true;
+  }
   if (text.size() < 2) return false;
-  if (isSign(text.back())) return isCount(text.substr(0, text.size() - 1));
-  if (isSign(text.front())) return isCount(text.substr(1));
-  return false;
+  char sign;
+  std::string_view count;
+  if (isSign(text.back())) {
+    sign = text.back();
+    count = text.substr(0, text.size() - 1);
+  } else if (isSign(text.front())) {
+    sign = text.front();
+    count = text.substr(1);
+  } else {
+    return false;
+  }
+  if (!isCount(count)) return false;
+  const std::int64_t magnitude = readInteger(count);
+  charge = static_cast<std::int32_t>(sign == '+' ? magnitude : -magnitude);
+  return true;
+}
+
+// The length of a leading count of molecules, "2" of "2M+Na".
+std::size_t countLength(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && isDigit(text[i])) ++i;
+  return i;
+}
+
+// An adduct expression as libraries write it: an optional count, "M",
+// then terms of a sign and a species of letters and digits ("M+H",
+// "2M+Na", "M-H2O+H", "M+FA-H"); at least minTerms of them.
+bool isAdductExpression(std::string_view text, std::size_t minTerms) {
+  std::size_t i = countLength(text);
+  if (i == text.size() || text[i] != 'M') return false;
+  std::size_t terms = 0;
+  for (++i; i < text.size(); ++terms) {
+    if (!isSign(text[i])) return false;
+    const std::size_t species = ++i;
+    while (i < text.size() && isAlphanumeric(text[i])) ++i;
+    if (i == species) return false;
+  }
+  return terms >= minTerms;
+}
+
+// "[" expression "]" and the suffix of charge.
+std::string bracketed(std::string_view expression, std::int32_t charge) {
+  std::string notation = "[";
+  notation.append(expression);
+  notation += ']';
+  appendChargeSuffix(notation, charge);
+  return notation;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+    text.remove_suffix(1);
+  }
+  return text;
 }
 
 }  // namespace
@@ -110,42 +172,77 @@ void appendChargeSuffix(std::string& text, std::int32_t charge) {
 
 bool adductFromNameTail(std::string_view name, std::string& adduct,
                         std::int32_t& charge) {
-  if (name.empty()) return false;
-  std::size_t m = name.rfind('M');
+  const std::size_t m = name.rfind('M');
   if (m == std::string_view::npos) return false;
-  std::string_view tail = name.substr(m);
+  const std::string_view tail = name.substr(m);
+  // Only an adduct form counts: "MDMA", "Methionine" or a last word "SM"
+  // state none.
+  if (tail.size() < 2 || !isSign(tail[1])) return false;
   if (tail.find(' ') != std::string_view::npos) return false;
+  // A count that begins the word belongs to the adduct: "2M+Na" is the
+  // sodiated dimer. "Compound5M+H" has none.
+  const std::size_t wordStart = m == 0 ? 0 : name.rfind(' ', m - 1) + 1;
+  std::string_view molecules = name.substr(wordStart, m - wordStart);
+  if (countLength(molecules) != molecules.size()) molecules = {};
   if (tail == "M+" || tail == "M-") {
-    adduct = tail == "M+" ? "[M]+" : "[M]-";
     charge = tail == "M+" ? 1 : -1;
+    adduct = bracketed(std::string(molecules) + "M", charge);
     return true;
   }
+  if (!isAdductExpression(tail, 1)) return false;
   if (!adductCharge(tail, charge)) return false;
-  adduct.assign("[");
-  adduct.append(tail);
-  adduct += ']';
-  appendChargeSuffix(adduct, charge);
+  adduct = bracketed(std::string(molecules) + std::string(tail), charge);
   return true;
 }
 
 bool adductFromBracket(std::string_view name, std::string& adduct) {
-  if (name.empty()) return false;
-  std::size_t open = name.rfind('[');
-  if (open == std::string_view::npos || open + 1 >= name.size() ||
-      name[open + 1] != 'M') {
-    return false;
-  }
-  std::size_t space = name.find(' ', open);
-  std::string_view word = name.substr(
+  const std::size_t open = name.rfind('[');
+  if (open == std::string_view::npos) return false;
+  const std::size_t m = open + 1 + countLength(name.substr(open + 1));
+  if (m >= name.size() || name[m] != 'M') return false;
+  const std::size_t space = name.find(' ', open);
+  const std::string_view word = name.substr(
       open, space == std::string_view::npos ? std::string_view::npos
                                             : space - open);
   adduct.assign(word);
-  std::size_t close = word.find(']');
+  const std::size_t close = word.find(']');
   if (close == std::string_view::npos) return false;
-  if (close + 1 < word.size()) return isChargeSuffix(word.substr(close + 1));
   std::int32_t charge = 0;
+  if (close + 1 < word.size()) {
+    // A charge written after the "]" is kept, in the "2+" form.
+    if (!readChargeSuffix(word.substr(close + 1), charge)) return false;
+    adduct = bracketed(word.substr(1, close - 1), charge);
+    return true;
+  }
   if (!adductCharge(word.substr(1, word.size() - 2), charge)) return false;
   appendChargeSuffix(adduct, charge);
+  return true;
+}
+
+bool statedAdductNotation(std::string_view value, std::string& notation) {
+  const std::string_view text = trimBlanks(value);
+  std::int32_t charge = 0;
+  if (text.starts_with('[')) {
+    const std::size_t close = text.find(']');
+    if (close == std::string_view::npos) return false;
+    const std::string_view expression = text.substr(1, close - 1);
+    if (close + 1 < text.size()) {
+      if (!readChargeSuffix(text.substr(close + 1), charge)) return false;
+    } else if (!isAdductExpression(expression, 0) ||
+               !adductCharge(expression, charge)) {
+      return false;
+    }
+    notation = bracketed(expression, charge);
+    return true;
+  }
+  if (text == "M+" || text == "M-") {
+    notation = text == "M+" ? "[M]+" : "[M]-";
+    return true;
+  }
+  if (!isAdductExpression(text, 1) || !adductCharge(text, charge)) {
+    return false;
+  }
+  notation = bracketed(text, charge);
   return true;
 }
 

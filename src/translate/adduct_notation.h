@@ -65,27 +65,47 @@ bool adductCharge(std::string_view expression, std::int32_t& charge);
 // "2+", -3 gives "3-", 0 gives "0-", -2147483648 gives "2147483648-".
 void appendChargeSuffix(std::string& text, std::int32_t charge);
 
-// Builds "[" tail "]" and its charge suffix from the tail of name that
-// begins at its last capital "M", as long as that tail holds no space:
-// "Caffeine M+H" gives "[M+H]+" and charge 1. "M+" and "M-" alone give
-// "[M]+" and "[M]-".
+// Builds an adduct from the last word of name when that word is in adduct
+// form: from its last capital "M" on, "M+" or "M-", or "M" and terms of a
+// sign and a species of letters and digits, with no space ("Caffeine M+H"
+// gives "[M+H]+" and charge 1; "M+" and "M-" alone give "[M]+" and
+// "[M]-"). A count that begins the word is kept: "caffeine 2M+Na" gives
+// "[2M+Na]+", while "Compound5M+H" gives "[M+H]+". "MDMA", "Methionine",
+// "SM" or a last word "M" state no adduct.
 // Returns true with adduct replaced and charge set. On false, adduct is
 // unchanged; charge is 0 when the tail's net charge was zero, and unchanged
-// otherwise (empty name, no "M", a space in the tail).
+// otherwise.
 bool adductFromNameTail(std::string_view name, std::string& adduct,
                         std::int32_t& charge);
 
 // Reads the bracket word that starts at the last "[" of name, when an "M"
-// follows that "[", up to the next space or the end of the name:
+// (after an optional count: "[2M+Na]") follows that "[", up to the next
+// space or the end of the name:
 //   - "[M+H]" (the first "]" ends the word): true, with the charge suffix
 //     of the expression inside appended: "[M+H]+";
-//   - "[M+H]+", "[M+2H]2+", "[M+H]1+", "[M+H]+2" (the first "]" followed
+//   - "[M+H]+", "[M+2H]2+", "[M+H]1+", "[M+2H]+2" (the first "]" followed
 //     by a sign, digits then a sign, or a sign then digits, no digits
-//     starting with 0): true, the word taken as it stands;
+//     starting with 0): true, the charge written in the "2+" form:
+//     "[M+H]+", "[M+2H]2+", "[M+H]+", "[M+2H]2+";
 //   - anything else after the first "]", no "]" at all, or a net charge of
 //     zero: false.
 // Once the bracket word is found, adduct holds it, also after false; before
 // that (empty name, no "[", no "M" after it) adduct is unchanged.
 bool adductFromBracket(std::string_view name, std::string& adduct);
+
+// The notation of an adduct that a record states (ADDUCT, ION,
+// PRECURSORTYPE, PRECURSOR_TYPE), so that a library holds one notation
+// whoever wrote the MGF. Blanks and tabs around value are ignored:
+//   - "[" expression "]" and a charge suffix: the suffix in the "2+" form
+//     ("[M+2H]+2" gives "[M+2H]2+", "[Cat]+" stays);
+//   - "[" expression "]" alone, the expression an optional count and "M"
+//     with or without terms: its net charge appended ("[M+H]" gives
+//     "[M+H]+", "[M]" "[M]+", "[2M+Na]" "[2M+Na]+");
+//   - a bare expression, "M" with one or more terms: in brackets with its
+//     charge ("M-H" gives "[M-H]-", "M+FA-H" "[M+FA-H]-", "2M+Na"
+//     "[2M+Na]+"); "M+" and "M-" give "[M]+" and "[M]-".
+// True with notation set; false, notation untouched, for a net charge of
+// zero and for any other value ("Unknown", "", "[Cat+H]", "[]").
+bool statedAdductNotation(std::string_view value, std::string& notation);
 
 }  // namespace mspforge

@@ -5,6 +5,7 @@
 
 #include "mspforge/read_integer.h"
 #include "translate/adduct_notation.h"
+#include "translate/name_template.h"
 
 namespace mspforge {
 namespace {
@@ -73,6 +74,20 @@ AdductSource deriveAdduct(const CompoundName& compoundName,
   return AdductSource::None;
 }
 
+// A name of blanks and tabs only names nothing.
+bool isBlankName(std::string_view name) {
+  return name.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+// Whether a precursor m/z begins with a number: an optional sign, then a
+// digit, or "." and a digit. "", "abc" or "-" are no m/z.
+bool beginsWithNumber(std::string_view value) {
+  std::size_t i = 0;
+  if (i < value.size() && (value[i] == '+' || value[i] == '-')) ++i;
+  if (i < value.size() && value[i] == '.') ++i;
+  return i < value.size() && isDigit(value[i]);
+}
+
 }  // namespace
 
 bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
@@ -81,16 +96,26 @@ bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
 }
 
 bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
-                    const FieldMap& commentFields, TranslationNotes* notes) {
+                    const FieldMap& commentFields, TranslationNotes* notes,
+                    const NameFallback& fallback) {
   AdductSource source = libraryFields.contains(kPrecursorType)
                             ? AdductSource::StatedField
                             : AdductSource::None;
-  if (compoundName.empty()) {
-    if (const std::string_view* title = commentFields.find(kTitle)) {
+  if (isBlankName(compoundName)) {
+    const std::string_view* title = commentFields.find(kTitle);
+    if (title != nullptr && !isBlankName(*title)) {
       compoundName = *title;
+    } else if (fallback.sourceFields != nullptr) {
+      std::string templated;
+      if (nameFromTemplate(fallback.nameTemplate, *fallback.sourceFields,
+                           templated) &&
+          !isBlankName(templated)) {
+        compoundName = std::move(templated);
+      }
     }
   }
-  if (!compoundName.empty() && source == AdductSource::None) {
+  const bool hasName = !isBlankName(compoundName);
+  if (hasName && source == AdductSource::None) {
     source = deriveAdduct(compoundName, libraryFields, commentFields);
   }
   const std::string_view* adduct = libraryFields.find(kPrecursorType);
@@ -98,14 +123,17 @@ bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
     libraryFields.setView(kPrecursorType, kFormateAdduct);
   }
   const bool hasMsLevel = libraryFields.contains(RequiredLibraryKeys[0]);
-  const bool hasPrecursorMz = libraryFields.contains(RequiredLibraryKeys[1]);
+  const std::string_view* precursorMz =
+      libraryFields.find(RequiredLibraryKeys[1]);
+  const bool hasPrecursorMz =
+      precursorMz != nullptr && beginsWithNumber(*precursorMz);
   if (notes != nullptr) {
     notes->adductSource = source;
     notes->lacksMsLevel = !hasMsLevel;
     notes->lacksPrecursorMz = !hasPrecursorMz;
-    notes->lacksName = compoundName.empty();
+    notes->lacksName = !hasName;
   }
-  return hasMsLevel && hasPrecursorMz && !compoundName.empty();
+  return hasMsLevel && hasPrecursorMz && hasName;
 }
 
 }  // namespace mspforge

@@ -9,14 +9,23 @@
 
 namespace mspforge {
 
-// A library record needs an MS level and a precursor m/z; only their
-// presence counts, not their values.
+// A library record needs an MS level and a precursor m/z: the MS level's
+// presence counts, the precursor m/z must be a number.
 inline constexpr std::array<std::string_view, 2> RequiredLibraryKeys = {
     "Spectrum_type", "PrecursorMZ"};
 
+// What names a record that has no name of its own nor a title: the
+// template of --name, filled from the record's header lines as read.
+struct NameFallback {
+  const FieldMap* sourceFields = nullptr;
+  std::string_view nameTemplate;
+};
+
 // Completes the record that translateRecord's walk left in compoundName and
 // libraryFields (commentFields is only read), in this order:
-//   1. an empty name takes the value of the "TITLE" comment, if any;
+//   1. a name of blanks and tabs only (or none) takes the value of the
+//      "TITLE" comment, when that is not blank either, else the name that
+//      fallback's template gives;
 //   2. a record with a name and without "Precursor_type" gets one from the
 //      bracket notation in its name ("Caffeine [M+H]"), else from the last
 //      word of its name ("Caffeine M+H") when the "CHARGE" comment reads as
@@ -26,8 +35,10 @@ inline constexpr std::array<std::string_view, 2> RequiredLibraryKeys = {
 //      positive charge counts as negative. A "Precursor_type" already
 //      present, even empty, is kept;
 //   3. "Precursor_type" "[M+FA]-" becomes "[M+CHO2]-";
-//   4. the verdict: true when both RequiredLibraryKeys are present and the
-//      compound name is not empty.
+//   4. the verdict: true when the record has a name that is not blank, an
+//      MS level ("Spectrum_type", whatever its value) and a precursor m/z
+//      ("PrecursorMZ") that begins with a number: an optional sign, then a
+//      digit, or "." and a digit.
 // A rejected record keeps what steps 1 to 3 put in the outputs.
 bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
                     const FieldMap& commentFields);
@@ -36,6 +47,7 @@ bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
 // already present counts as AdductSource::StatedField) and what a rejected
 // record lacks.
 bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
-                    const FieldMap& commentFields, TranslationNotes* notes);
+                    const FieldMap& commentFields, TranslationNotes* notes,
+                    const NameFallback& fallback = {});
 
 }  // namespace mspforge

@@ -16,7 +16,8 @@ enum class ValueRule {
   SpectrumType,   // MS level: "MS" put before it unless it reads as 0
   IonMode,        // "N" for "negative" in any letter case, blanks and
                   // tabs around it ignored; "P" for anything else
-  PrecursorType,  // adduct: "]1+" / "]1-" shortened to "]+" / "]-"
+  PrecursorType,  // adduct: "]1+" / "]1-" shortened to "]+" / "]-", then
+                  // written in adduct notation ("M-H" -> "[M-H]-")
   Formula,        // a trailing charge sign ("+" or "-") removed
   PrecursorMz,    // the first blank- or tab-separated word: the m/z alone
 };
@@ -30,15 +31,17 @@ struct KeyRename {
 // Where several MGF keys share an MSP key, the one with the greatest key in
 // byte order wins, because the renaming walk visits keys in that order:
 // "NAME" over "COMPOUND_NAME", "MS_LEVEL" over "MSLEVEL", and so on.
-// The three adduct keys rank the same way: "PRECURSOR_TYPE" (as some
+// The four adduct keys rank the same way: "PRECURSOR_TYPE" (as some
 // library exports write it) over "PRECURSORTYPE" (as matchms writes it)
-// over "ADDUCT".
-inline constexpr std::array<KeyRename, 20> KeyRenameTable = {{
+// over "ION" (as feature exports for molecular networking state each
+// ion's adduct) over "ADDUCT".
+inline constexpr std::array<KeyRename, 21> KeyRenameTable = {{
     {"NAME", "Name", ValueRule::Name},
     {"COMPOUND_NAME", "Name", ValueRule::Name},
     {"ADDUCT", "Precursor_type", ValueRule::PrecursorType},
     {"PRECURSORTYPE", "Precursor_type", ValueRule::PrecursorType},
     {"PRECURSOR_TYPE", "Precursor_type", ValueRule::PrecursorType},
+    {"ION", "Precursor_type", ValueRule::PrecursorType},
     {"COLLISION_ENERGY", "Collision_energy", ValueRule::Copy},
     {"COLLISIONENERGY", "Collision_energy", ValueRule::Copy},
     {"COLLISION_ENERGY_1", "Collision_energy", ValueRule::Copy},

@@ -1,24 +1,30 @@
 #include "translate/translate_record.h"
 
 #include "mspforge/read_integer.h"
+#include "translate/adduct_notation.h"
 #include "translate/complete_record.h"
 
 namespace mspforge {
 namespace {
 
-// The adduct with "]1+" or "]1-" shortened: a view of value when it holds
-// neither, else a text built in storage.
+// The adduct with "]1+" or "]1-" shortened (and everything after them
+// dropped), then in adduct notation: a view of value when neither changes
+// it, else a text built in storage.
 std::string_view rewriteAdduct(std::string_view value, FieldMap& storage) {
+  std::string shortened;
   for (std::string_view shortForm : {"]1+", "]1-"}) {
     std::size_t at = value.find(shortForm);
     if (at != std::string_view::npos) {
-      std::string rewritten(value.substr(0, at));
-      rewritten += ']';
-      rewritten += shortForm.back();
-      return storage.keep(rewritten);
+      shortened.assign(value.substr(0, at));
+      shortened += ']';
+      shortened += shortForm.back();
+      value = shortened;
+      break;
     }
   }
-  return value;
+  std::string notation;
+  if (statedAdductNotation(value, notation)) return storage.keep(notation);
+  return shortened.empty() ? value : storage.keep(shortened);
 }
 bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 
@@ -86,7 +92,7 @@ bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
 
 bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
                      FieldMap& libraryFields, FieldMap& commentFields,
-                     TranslationNotes* notes) {
+                     TranslationNotes* notes, std::string_view nameTemplate) {
   std::string_view statedAdductKey;
   libraryFields.clear();
   commentFields.clear();
@@ -106,12 +112,14 @@ bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
           normaliseValue(row->rule, field.value, libraryFields));
     }
   }
+  const NameFallback fallback{&sourceFields, nameTemplate};
   if (notes == nullptr) {
-    return completeRecord(compoundName, libraryFields, commentFields);
+    return completeRecord(compoundName, libraryFields, commentFields, nullptr,
+                          fallback);
   }
   *notes = TranslationNotes{};
-  const bool accepted =
-      completeRecord(compoundName, libraryFields, commentFields, notes);
+  const bool accepted = completeRecord(compoundName, libraryFields,
+                                       commentFields, notes, fallback);
   if (notes->adductSource == AdductSource::StatedField) {
     notes->statedAdductKey = statedAdductKey;
   }

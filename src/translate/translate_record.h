@@ -20,7 +20,9 @@ namespace mspforge {
 //                 "negative" in any ASCII letter case ("Negative",
 //                 " NEGATIVE\t"); "P" for every other value ("neg", "").
 //   PrecursorType: up to the first "]1+" then "]+"; else up to the first
-//                 "]1-" then "]-"; else value unchanged.
+//                 "]1-" then "]-"; else value unchanged. Then in adduct
+//                 notation (statedAdductNotation): "M-H" -> "[M-H]-",
+//                 "[M+2H]+2" -> "[M+2H]2+".
 //   Formula:      value without a last "+" or "-".
 //   PrecursorMz:  value from its first byte that is not a blank or tab up
 //                 to the next blank or tab: "195.0877 12000" -> "195.0877",
