@@ -48,33 +48,49 @@ def _defaults(defaults: Defaults) -> list[tuple[str, str]]:
     return pairs
 
 
+def _name(name: Optional[str]) -> str:
+    """The --name template: "" for none."""
+    if name is None:
+        return ""
+    if not isinstance(name, str):
+        raise TypeError("name is a str template, such as 'Feature {FEATURE_ID}'")
+    if not name.strip(" \t") or "\n" in name or "\r" in name:
+        raise ValueError(f"not a name template: {name!r}")
+    return name
+
+
 def _path(path: PathLike) -> str:
     path = os.fspath(path)
     return os.fsdecode(path) if isinstance(path, bytes) else path
 
 
 def convert(input: PathLike, output: PathLike, *,
-            defaults: Defaults = None) -> Tally:
+            defaults: Defaults = None, name: Optional[str] = None) -> Tally:
     """Converts the MGF file at input into the MSP file at output, as
-    ``mspforge [--default K=V...] input output`` does.
+    ``mspforge [--default K=V...] [--name TEMPLATE] input output`` does.
 
     The rules are the command's: gzip and UTF-16 input is decoded, "-" is
     standard input or output, and an output that holds MGF spectra (the
     paths swapped) or is the input itself is refused untouched.
     ``defaults`` gives records without a header line of a key that line,
-    as ``--default``: ``{"MSLEVEL": "2"}``.
+    as ``--default``: ``{"MSLEVEL": "2"}``. ``name`` names the records
+    that have no name (no NAME, COMPOUND_NAME or TITLE), as ``--name``:
+    ``"Feature {FEATURE_ID}"``, each ``{KEY}`` replaced by the value of the
+    record's header line KEY.
 
     Raises an OSError subclass, with errno and filename, when a file cannot
     be opened (FileNotFoundError, IsADirectoryError, PermissionError;
     FileExistsError for an output that holds MGF spectra) or when reading
     or writing fails (OSError with errno EIO for damaged gzip data).
     """
-    return _mspforge.convert(_path(input), _path(output), _defaults(defaults))
+    return _mspforge.convert(_path(input), _path(output), _defaults(defaults),
+                             _name(name))
 
 
-def convert_bytes(data: bytes, *, defaults: Defaults = None) -> tuple[bytes, Tally]:
+def convert_bytes(data: bytes, *, defaults: Defaults = None,
+                  name: Optional[str] = None) -> tuple[bytes, Tally]:
     """Converts MGF bytes (gzip or UTF-16 too) in memory: (MSP bytes, tally)."""
-    return _mspforge.convert_bytes(bytes(data), _defaults(defaults))
+    return _mspforge.convert_bytes(bytes(data), _defaults(defaults), _name(name))
 
 
 class Converter:
@@ -89,8 +105,9 @@ class Converter:
         out.write(converter.rest())
     """
 
-    def __init__(self, *, defaults: Defaults = None) -> None:
-        self._converter = _mspforge.Converter(_defaults(defaults))
+    def __init__(self, *, defaults: Defaults = None,
+                 name: Optional[str] = None) -> None:
+        self._converter = _mspforge.Converter(_defaults(defaults), _name(name))
 
     def feed(self, data: bytes) -> bytes:
         """Takes the next piece; returns the MSP bytes of the records it

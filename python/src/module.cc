@@ -35,15 +35,17 @@ std::string tallyLine(const ConversionTally& tally) {
   return line;
 }
 
-ConversionOptions optionsWith(const Defaults& defaults) {
+ConversionOptions optionsWith(const Defaults& defaults,
+                              const std::string& nameTemplate) {
   ConversionOptions options;
   options.defaults = defaults;
+  options.nameTemplate = nameTemplate;
   return options;
 }
 
 Tally convert(const std::string& input, const std::string& output,
-              const Defaults& defaults) {
-  const ConversionOptions options = optionsWith(defaults);
+              const Defaults& defaults, const std::string& nameTemplate) {
+  const ConversionOptions options = optionsWith(defaults, nameTemplate);
   Tally tally;
   FileConversionDetails details;
   ConversionResult result;
@@ -57,8 +59,9 @@ Tally convert(const std::string& input, const std::string& output,
   return tally;
 }
 
-py::tuple convertBytesToMsp(const py::bytes& data, const Defaults& defaults) {
-  const ConversionOptions options = optionsWith(defaults);
+py::tuple convertBytesToMsp(const py::bytes& data, const Defaults& defaults,
+                            const std::string& nameTemplate) {
+  const ConversionOptions options = optionsWith(defaults, nameTemplate);
   char* buffer = nullptr;
   Py_ssize_t size = 0;
   if (PyBytes_AsStringAndSize(data.ptr(), &buffer, &size) != 0) {
@@ -83,9 +86,9 @@ py::tuple convertBytesToMsp(const py::bytes& data, const Defaults& defaults) {
 // Converter: MGF bytes in pieces, MSP bytes out as they are made.
 class Converter {
  public:
-  explicit Converter(const Defaults& defaults)
+  Converter(const Defaults& defaults, const std::string& nameTemplate)
       : conversion_([this](std::string_view msp) { made_.append(msp); },
-                    optionsWith(defaults)) {}
+                    optionsWith(defaults, nameTemplate)) {}
 
   py::bytes feed(const py::bytes& data) {
     if (finished_) throw py::value_error("the converter has finished");
@@ -166,10 +169,17 @@ PYBIND11_MODULE(_mspforge, m) {
       .def_property_readonly("lacking_several", [](const Tally& t) {
         return t.counts.lackingSeveral;
       })
+      .def_property_readonly("unterminated", [](const Tally& t) {
+        return t.counts.unterminatedSpectra;
+      })
+      .def_property_readonly("first_unterminated_line", [](const Tally& t) {
+        return t.counts.firstUnterminatedLine;
+      })
       .def_property_readonly("summary",
                              [](const Tally& t) {
-                               return mspforge::formatSummary(t.counts,
-                                                              t.inputHead);
+                               return mspforge::formatSummary(
+                                   t.counts, t.inputHead,
+                                   mspforge::SummaryVoice::Python);
                              })
       .def("__str__", [](const Tally& t) { return tallyLine(t.counts); })
       .def("__repr__", [](const Tally& t) {
@@ -177,12 +187,13 @@ PYBIND11_MODULE(_mspforge, m) {
       });
 
   m.def("convert", &convert, py::arg("input"), py::arg("output"),
-        py::arg("defaults"));
+        py::arg("defaults"), py::arg("name"));
   m.def("convert_bytes", &convertBytesToMsp, py::arg("data"),
-        py::arg("defaults"));
+        py::arg("defaults"), py::arg("name"));
 
   py::class_<Converter>(m, "Converter")
-      .def(py::init<const Defaults&>(), py::arg("defaults"))
+      .def(py::init<const Defaults&, const std::string&>(), py::arg("defaults"),
+           py::arg("name"))
       .def("feed", &Converter::feed, py::arg("data"))
       .def("finish", &Converter::finish)
       .def("rest", &Converter::rest);

@@ -65,7 +65,13 @@ def test_convert_gives_the_commands_bytes(mgf, tmp_path):
     tally = mspforge.convert(mgf, tmp_path / "python.msp")
     assert (tmp_path / "python.msp").read_bytes() == (tmp_path / "command.msp").read_bytes()
     assert str(tally) + "\n" == run.stdout.decode()
-    assert tally.summary == run.stderr.decode()
+    # The same summary, its remedies said to Python.
+    assert "--" not in tally.summary
+    def told(summary):
+        return [line for line in summary.splitlines()
+                if not re.search(r"--|defaults=|name=", line)]
+    assert told(tally.summary) == told(run.stderr.decode())
+    assert tally.summary.count("\n") == run.stderr.decode().count("\n")
     assert tally.total == tally.ignored + tally.unrecognized + tally.written
     msp, in_memory = mspforge.convert_bytes(mgf.read_bytes())
     assert msp == (tmp_path / "command.msp").read_bytes()
@@ -88,6 +94,28 @@ def test_generated_library_and_defaults(generated, tmp_path):
     tally = mspforge.convert(tmt, tmp_path / "python.msp", defaults={"MSLEVEL": "2"})
     assert tally.written == 7
     assert (tmp_path / "python.msp").read_bytes() == (tmp_path / "command.msp").read_bytes()
+
+
+def test_names_for_unnamed_spectra_and_unfinished_ones(tmp_path):
+    features = CORPUS / "fbmn-feature-export-openms.mgf"
+    unnamed = mspforge.convert(features, tmp_path / "unnamed.msp")
+    assert unnamed.written == 0
+    assert 'pass name="Feature {FEATURE_ID}"' in unnamed.summary
+    command("--name", "Feature {FEATURE_ID}", features, tmp_path / "command.msp")
+    tally = mspforge.convert(features, tmp_path / "python.msp", name="Feature {FEATURE_ID}")
+    assert tally.written == 199 and tally.summary == ""
+    assert (tmp_path / "python.msp").read_bytes() == (tmp_path / "command.msp").read_bytes()
+    converter = mspforge.Converter(name="Feature {FEATURE_ID}")
+    streamed = converter.feed(features.read_bytes())
+    assert converter.finish().written == 199
+    assert streamed + converter.rest() == (tmp_path / "command.msp").read_bytes()
+    with pytest.raises(ValueError):
+        mspforge.convert_bytes(RECORD, name=" ")
+    # A record without END IONS: left out, counted, and said.
+    msp, cut = mspforge.convert_bytes(b"BEGIN IONS\nNAME=a\n100 1\n" + RECORD)
+    assert (cut.total, cut.unterminated, cut.first_unterminated_line) == (1, 1, 1)
+    assert msp.count(b"Name: ") == 1
+    assert "line 1" in cut.summary
 
 
 def test_streaming_in_pieces_with_gzip(tmp_path):
