@@ -1,7 +1,8 @@
 // The page: picks or takes a dropped MGF file, has the worker convert it a
 // slice at a time, shows progress, and offers the MSP file for download.
-// window.mspforge.convert(bytes, {ms2}) does the same for scripts and
-// tests: a Promise of {msp: Uint8Array, tally: string, summary: string}.
+// window.mspforge.convert(bytes, {ms2, name}) does the same for scripts
+// and tests: a Promise of {msp: Uint8Array, tally: string, summary:
+// string}, the command's output, tally line and summary.
 "use strict";
 
 const worker = new Worker("worker.js");
@@ -25,13 +26,15 @@ worker.onmessage = (event) => {
   }
 };
 
-// Converts a File, Blob or Uint8Array; resolves to {chunks, tally}.
-function startConversion(source, ms2, onProgress) {
+// Converts a File, Blob or Uint8Array with options {ms2, name}; resolves
+// to {chunks, tally, summary, written}.
+function startConversion(source, options, onProgress) {
   const id = nextId++;
   const promise = new Promise((resolve, reject) => {
     pending.set(id, {onProgress, resolve, reject});
   });
-  worker.postMessage({type: "convert", id, source, ms2});
+  worker.postMessage({type: "convert", id, source, ms2: Boolean(options.ms2),
+                      name: options.name || ""});
   return {id, promise};
 }
 
@@ -51,7 +54,7 @@ window.mspforge = {
   progressEvents: 0,  // progress messages shown so far
   finished: 0,        // conversions of picked files ended, however
   convert(bytes, options = {}) {
-    return startConversion(new Uint8Array(bytes), Boolean(options.ms2),
+    return startConversion(new Uint8Array(bytes), options,
                            () => {}).promise.then(
       (result) => ({msp: joined(result.chunks), tally: result.tally,
                     summary: result.summary}));
@@ -81,13 +84,14 @@ function mspName(fileName) {
 // prefixes, and without the command-line remedies (the page offers its
 // own).
 function summaryText(summary) {
-  return summary.split("\n").filter((line) => line && !line.includes("--default"))
+  return summary.split("\n").filter((line) => line && !line.includes(" --"))
     .map((line) => line.replace(/^mspforge: /, "")).join(" ");
 }
 
 function convertFile(file) {
   lastFile = file;
   $("problem-remedy").hidden = true;
+  $("name-remedy").hidden = true;
   if (current) worker.postMessage({type: "cancel", id: current});
   if (downloadUrl) URL.revokeObjectURL(downloadUrl);
   downloadUrl = null;
@@ -97,7 +101,8 @@ function convertFile(file) {
   show("work");
   $("cancel").focus();
   const started = performance.now();
-  const job = startConversion(file, $("ms2").checked, (p) => {
+  const options = {ms2: $("ms2").checked, name: $("name").value.trim() ? $("name").value : ""};
+  const job = startConversion(file, options, (p) => {
     window.mspforge.progressEvents++;
     $("progress").value = p.total ? p.done / p.total : 1;
     $("progress-text").textContent =
@@ -110,7 +115,7 @@ function convertFile(file) {
     current = null;
     window.mspforge.finished++;
     window.mspforge.lastSeconds = (performance.now() - started) / 1000;
-    if (/^Total spectra = 0\b/.test(tally)) {
+    if (/^Total spectra = 0\b/.test(tally) && /no line begins with BEGIN IONS/.test(summary)) {
       $("problem-text").textContent =
         `${file.name} holds no MGF record: no line begins with "BEGIN IONS". ` +
         summaryText(summary).replace(/^.*BEGIN IONS; /, "") + ".";
@@ -124,6 +129,9 @@ function convertFile(file) {
         `No spectrum of ${file.name} could be written. ${summaryText(summary)}`;
       $("problem-help").hidden = true;
       $("problem-remedy").hidden = !/MS level/.test(summary) || $("ms2").checked;
+      $("name-remedy").hidden = !/--name/.test(summary) || $("name").value !== "";
+      const suggested = /--name '([^']*)'/.exec(summary);
+      $("name-suggested").textContent = suggested ? suggested[1] : "";
       show("problem");
       return;
     }
@@ -153,6 +161,7 @@ function convertFile(file) {
       : "Out of memory: the file holds a record too large for this browser.";
     $("problem-help").hidden = true;
     $("problem-remedy").hidden = true;
+    $("name-remedy").hidden = true;
     show("problem");
   });
 }
@@ -184,5 +193,12 @@ drop.addEventListener("drop", (event) => {
 // convert the same file again.
 $("again").addEventListener("click", () => {
   $("ms2").checked = true;
+  if (lastFile) convertFile(lastFile);
+});
+
+// The remedy offered when spectra lack a name: name them as the summary
+// suggests, from a header line every one of them has.
+$("name-again").addEventListener("click", () => {
+  $("name").value = $("name-suggested").textContent || "Spectrum {SCANS}";
   if (lastFile) convertFile(lastFile);
 });

@@ -12,18 +12,21 @@
 
 namespace {
 
-// The page's one option: spectra without an MS level are MS2, as the
-// command's --default MSLEVEL=2 makes them.
-mspforge::ConversionOptions optionsFor(int ms2Default) {
+// The page's options: spectra without an MS level are MS2, as the
+// command's --default MSLEVEL=2 makes them, and the name of spectra
+// without one, as --name gives it.
+mspforge::ConversionOptions optionsFor(int ms2Default,
+                                       const char* nameTemplate) {
   mspforge::ConversionOptions options;
   if (ms2Default != 0) options.defaults.emplace_back("MSLEVEL", "2");
+  if (nameTemplate != nullptr) options.nameTemplate = nameTemplate;
   return options;
 }
 
 struct WebConversion {
-  explicit WebConversion(int ms2Default)
+  WebConversion(int ms2Default, const char* nameTemplate)
       : conversion([this](std::string_view msp) { output.append(msp); },
-                   optionsFor(ms2Default)) {}
+                   optionsFor(ms2Default, nameTemplate)) {}
   std::string output;
   std::string tally;
   std::string summary;
@@ -35,10 +38,11 @@ struct WebConversion {
 extern "C" {
 
 // A new conversion, or null when memory ran out; ms2Default not 0 gives
-// spectra without an MS level "MSLEVEL=2".
-WebConversion* mspforge_new(int ms2Default) {
+// spectra without an MS level "MSLEVEL=2", and nameTemplate (UTF-8, NUL
+// ended; null or empty for none) names spectra without a name.
+WebConversion* mspforge_new(int ms2Default, const char* nameTemplate) {
   try {
-    return new WebConversion(ms2Default);
+    return new WebConversion(ms2Default, nameTemplate);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

@@ -1,7 +1,9 @@
 // Runs conversions off the page's thread. Messages in:
-//   {type: "convert", id, source, ms2}  source: a File/Blob or a
+//   {type: "convert", id, source, ms2, name}  source: a File/Blob or a
 //                                   Uint8Array, plain MGF or gzip; ms2:
-//                                   spectra without an MS level are MS2
+//                                   spectra without an MS level are MS2;
+//                                   name: the name of spectra without
+//                                   one, "{KEY}" for a header line's value
 //   {type: "cancel", id}
 // Messages out:
 //   {type: "progress", id, done, total, records}
@@ -119,10 +121,25 @@ function takeOutput(M, c, chunks) {
   M._mspforge_output_taken(c);
 }
 
-async function convert(id, source, ms2) {
+// A copy of text in the WebAssembly memory, UTF-8 and NUL-ended; 0 for
+// none. The caller frees it.
+function textInMemory(M, text) {
+  if (!text) return 0;
+  const bytes = new TextEncoder().encode(text);
+  const at = M._malloc(bytes.length + 1);
+  if (at !== 0) {
+    M.HEAPU8.set(bytes, at);
+    M.HEAPU8[at + bytes.length] = 0;
+  }
+  return at;
+}
+
+async function convert(id, source, ms2, name) {
   const M = await modulePromise;
   const total = source instanceof Uint8Array ? source.length : source.size;
-  const c = M._mspforge_new(ms2 ? 1 : 0);
+  const nameAt = textInMemory(M, name);
+  const c = M._mspforge_new(ms2 ? 1 : 0, nameAt);
+  if (nameAt !== 0) M._free(nameAt);
   let buffer = 0;
   let room = 0;
   const chunks = [];
@@ -211,7 +228,7 @@ onmessage = (event) => {
   if (message.type === "convert") {
     // An exception out of WebAssembly (memory exhausted past its limit)
     // leaves the module unusable: the next conversion gets a fresh one.
-    convert(message.id, message.source, message.ms2).catch(() => {
+    convert(message.id, message.source, message.ms2, message.name).catch(() => {
       modulePromise = createMspforgeModule();
       postMessage({type: "failed", id: message.id, reason: "memory"});
     });

@@ -76,7 +76,7 @@ function nativeConversion(input, options = []) {
 // The summary as the page shows it: the command's, without its prefixes
 // and its command-line remedies.
 function summaryText(summary) {
-  return summary.split("\n").filter((line) => line && !line.includes("--default"))
+  return summary.split("\n").filter((line) => line && !line.includes(" --"))
     .map((line) => line.replace(/^mspforge: /, "")).join(" ");
 }
 
@@ -203,6 +203,36 @@ try {
         ms2.tally === withMs2.tally,
         "\"Spectra without an MS level are MS2\" differs from --default MSLEVEL=2");
   console.log("gzip files and the MS2 remedy converted as the command does");
+
+  // Names for a feature export's spectra, as --name gives them: offered by
+  // the page, and through window.mspforge.convert.
+  const features = path.join(corpus, "fbmn-feature-export-openms.mgf");
+  const named = nativeConversion(features, ["--name", "Feature {FEATURE_ID}"]);
+  const unnamed = await pick(features);
+  check(!unnamed.result && await page.evaluate(() =>
+          !document.getElementById("name-remedy").hidden &&
+          document.getElementById("name-suggested").textContent ===
+            "Feature {FEATURE_ID}"),
+        "a feature export is not offered its names");
+  const finishedBefore = await page.evaluate(() => window.mspforge.finished);
+  await page.click("#name-again");
+  await page.waitForFunction((n) => window.mspforge.finished > n, {}, finishedBefore);
+  const renamed = await page.evaluate(() => ({
+    result: !document.getElementById("result").hidden,
+    tally: document.getElementById("tally").textContent,
+  }));
+  check(renamed.result && renamed.tally === named.tally,
+        `naming a feature export's spectra: ${JSON.stringify(renamed)}`);
+  const byScript = await page.evaluate(async (b64) => {
+    const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+    const {msp} = await window.mspforge.convert(bytes, {name: "Feature {FEATURE_ID}"});
+    let binary = "";
+    for (const byte of msp) binary += String.fromCharCode(byte);
+    return btoa(binary);
+  }, fs.readFileSync(features).toString("base64"));
+  check(Buffer.from(byScript, "base64").equals(named.msp),
+        "window.mspforge.convert with a name differs from --name");
+  await page.evaluate(() => { document.getElementById("name").value = ""; });
 
   // window.mspforge.convert on the byte sequences the end-to-end tests use.
   const record = "BEGIN IONS\nNAME=Glycine\nMSLEVEL=2\nPEPMASS=76.0393\n" +
