@@ -518,18 +518,29 @@ TEST(CliOptionsTest, BatchConvertsEachFileAsASeparateRunWould) {
     files.push_back(file);
     args.push_back(kCorpus + file);
   }
-  RunResult batch = runMspforge(args);
-  EXPECT_EQ(batch.exitCode, 0);
-  std::string expectedLines;
-  for (const std::string& file : files) {
-    RunResult single = runMspforge({kCorpus + file, dir.path("single.msp")});
-    expectedLines += kCorpus + file + ": " + single.stdoutText;
-    const std::string name = file.substr(0, file.size() - 4) + ".msp";
-    EXPECT_TRUE(readFile(dir.path("out/" + name)) ==
-                readFile(dir.path("single.msp")))
-        << file;
+  // The options go to each conversion, the OpenMS layout's unique names
+  // file by file.
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{},
+        std::vector<std::string>{"--for", "openms", "--default", "MSLEVEL=2"}}) {
+    std::vector<std::string> withOptions = options;
+    withOptions.insert(withOptions.end(), args.begin(), args.end());
+    RunResult batch = runMspforge(withOptions);
+    EXPECT_EQ(batch.exitCode, 0);
+    std::string expectedLines;
+    for (const std::string& file : files) {
+      std::vector<std::string> one = options;
+      one.insert(one.end(), {kCorpus + file, dir.path("single.msp")});
+      RunResult single = runMspforge(one);
+      expectedLines += kCorpus + file + ": " + single.stdoutText;
+      const std::string name = file.substr(0, file.size() - 4) + ".msp";
+      EXPECT_TRUE(readFile(dir.path("out/" + name)) ==
+                  readFile(dir.path("single.msp")))
+          << file;
+    }
+    EXPECT_EQ(batch.stdoutText, expectedLines);
   }
-  EXPECT_EQ(batch.stdoutText, expectedLines);
+  RunResult batch;
 
   // A missing input fails alone, and sets the exit code.
   writeFile(dir.path("b.mgf.gz"), "");

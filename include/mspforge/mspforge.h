@@ -133,6 +133,24 @@ void writeMspRecord(MspOutput& output, const CompoundName& compoundName,
                     const FieldMap& libraryFields,
                     const FieldMap& commentFields, const PeakLines& peakLines);
 
+// The MSP layout of a library, for the tool that reads it (--for):
+//   Nist     the NIST layout: "Name:", "PrecursorMZ:", "Precursor_type:",
+//            "Ion_mode: P", one "Comments:" line of KEY=value, peak lines
+//            as read. For NIST MS Search and mssearchr; the default.
+//   MsDial, Matchms, OpenMs  keys in capitals ("NAME:", "PRECURSORMZ:",
+//            "PRECURSORTYPE:", "IONMODE: Negative", "SMILES:", "INCHI:",
+//            "RETENTIONTIME:" ...), the other header fields as quoted
+//            "KEY=value" pairs on "COMMENTS:", and peak lines as two
+//            numbers in plain decimal digits, so that each tool reads the
+//            library whole. Retention times in minutes for MS-DIAL, in
+//            seconds for the others; OpenMS gets unique names.
+enum class LibraryLayout { Nist, MsDial, Matchms, OpenMs };
+
+// The layout named "nist", "msdial", "matchms" or "openms"; false for any
+// other name.
+bool libraryLayoutNamed(std::string_view name, LibraryLayout& layout);
+std::string_view libraryLayoutName(LibraryLayout layout);
+
 // What a conversion counted. 64-bit, so no input is too large to count.
 struct ConversionTally {
   std::int64_t totalSpectra = 0;         // complete records read
@@ -157,6 +175,14 @@ struct ConversionTally {
   std::int64_t unterminatedSpectra = 0;
   std::uint64_t firstUnterminatedLine = 0;    // its BEGIN IONS line, from 1
   std::uint64_t firstUnterminatedOffset = 0;  // that line's byte offset
+  // Peak lines written in the NIST layout that hold a number in exponent
+  // form ("1.9e+04") or a third column, which other readers misread.
+  std::int64_t peakLinesInExponentForm = 0;
+  std::int64_t peakLinesWithMoreColumns = 0;
+  // Peak lines the other layouts left out: no m/z and intensity they can
+  // write in plain decimal digits ("inf 5", "100", "100 -3"). A spectrum
+  // left without any counts as one without peaks.
+  std::int64_t peakLinesLeftOut = 0;
 
   std::int64_t writtenSpectra() const {
     return totalSpectra - ignoredSpectra - unrecognizedSpectra;
@@ -205,6 +231,8 @@ struct ConversionOptions {
   // header line KEY as read ("Feature {FEATURE_ID}"). A record without a
   // KEY the template names stays without a name. Empty: none.
   std::string nameTemplate;
+  // The layout of the library written.
+  LibraryLayout layout = LibraryLayout::Nist;
   // Called for every record read, in input order, on the converting thread.
   std::function<void(const RecordOutcome&)> onRecord;
   // Kept up to date when set; it must outlive the conversion.
@@ -212,7 +240,8 @@ struct ConversionOptions {
   // How many threads convert a regular file (convertFile): 0 for one per
   // core. The file is cut into chunks at record starts, converted side by
   // side and written in order: the same bytes as one thread gives. Pipes,
-  // decoded (gzip, UTF-16) input and a run with onRecord use one thread.
+  // decoded (gzip, UTF-16) input, a run with onRecord and the OpenMS
+  // layout (whose names depend on all the names before) use one thread.
   unsigned threads = 0;
   // Bytes per chunk of a file converted in parallel; 0 for the default.
   std::size_t chunkBytes = 0;

@@ -73,6 +73,7 @@ Outcome convertOneOfMany(const std::string& input, const std::string& output,
   ConversionOptions options;
   options.defaults = commandLine.defaults;
   options.nameTemplate = commandLine.nameTemplate;
+  options.layout = commandLine.layout;
   // The files of a batch already convert side by side.
   options.threads = commandLine.threads != 0 ? commandLine.threads : 1;
   options.progress = &progress;

@@ -14,6 +14,7 @@ struct ValueOption {
 constexpr ValueOption kReport{"--report", 0};
 constexpr ValueOption kDefault{"--default", 0};
 constexpr ValueOption kName{"--name", 0};
+constexpr ValueOption kFor{"--for", 0};
 constexpr ValueOption kOutputDir{"--output-dir", 0};
 constexpr ValueOption kJobs{"--jobs", 'j'};
 constexpr ValueOption kThreads{"--threads", 'T'};
@@ -61,6 +62,14 @@ bool setValue(const ValueOption& option, std::string_view value,
     return true;
   }
   if (&option == &kDefault) return setDefault(value, commandLine, error);
+  if (&option == &kFor) {
+    if (!libraryLayoutNamed(value, commandLine.layout)) {
+      error = "--for takes nist, msdial, matchms or openms: '" +
+              std::string(value) + "'";
+      return false;
+    }
+    return true;
+  }
   if (&option == &kName) {
     if (value.empty() || value.find_first_not_of(" \t") == value.npos) {
       error = "--name needs a name, such as 'Feature {FEATURE_ID}'";
@@ -115,7 +124,7 @@ bool setFlag(std::string_view name, CommandLine& commandLine) {
 bool parseCommandLine(const std::vector<std::string>& arguments,
                       CommandLine& commandLine, std::string& error) {
   constexpr const ValueOption* kValueOptions[] = {
-      &kReport, &kDefault, &kName, &kOutputDir, &kJobs, &kThreads};
+      &kReport, &kDefault, &kName, &kFor, &kOutputDir, &kJobs, &kThreads};
   std::size_t i = 1;
   for (; i < arguments.size(); ++i) {
     const std::string_view arg = arguments[i];
@@ -194,6 +203,11 @@ Options:
                          COMPOUND_NAME or TITLE) TEMPLATE, each {KEY} in it
                          replaced by the value of its header line KEY:
                          --name 'Feature {FEATURE_ID}' for feature lists
+      --for READER       write the library for the tool that reads it:
+                         nist (NIST MS Search, mssearchr; the default),
+                         msdial (MS-DIAL), matchms, openms (OpenMS): keys
+                         in capitals, structures and retention time on
+                         lines of their own, peaks as plain numbers
       --report FILE      write one tab-separated line per spectrum read:
                          where it starts, its name, whether it was written
                          and why not, and its Precursor_type and where that
@@ -224,6 +238,7 @@ Examples:
   mspforge library.mgf library.msp
   mspforge --default MSLEVEL=2 export.mgf.gz library.msp
   mspforge --name 'Feature {FEATURE_ID}' features.mgf features.msp
+  mspforge --for msdial library.mgf library-msdial.msp
   mspforge --output-dir libraries -j 4 spectra/*.mgf
 )";
 }

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "mspforge/mspforge.h"
+
 namespace mspforge {
 
 struct CommandLine {
@@ -26,6 +28,7 @@ struct CommandLine {
   std::string reportPath;  // "-": standard output
   std::vector<std::pair<std::string, std::string>> defaults;
   std::string nameTemplate;  // --name: names spectra that have none
+  LibraryLayout layout = LibraryLayout::Nist;  // --for
   bool batch = false;
   std::string outputDir;
   int jobs = 0;  // 0: one per core

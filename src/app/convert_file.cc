@@ -7,6 +7,7 @@
 #include "mgf/mgf_input.h"
 #include "mgf/input_decoding.h"
 #include "mgf/mgf_signature.h"
+#include "msp/library_layouts.h"
 #include "mspforge/mspforge.h"
 #include "platform/platform_io.h"
 
@@ -98,6 +99,7 @@ ConversionResult convertInput(MgfInput& input, MspOutput& output,
   const std::size_t chunkBytes =
       options.chunkBytes != 0 ? options.chunkBytes : kDefaultChunkBytes;
   if (!input.mapped || threads < 2 || options.onRecord ||
+      layoutSpec(options.layout).uniqueNames ||
       input.fileSize <= input.windowOffset ||
       input.fileSize - input.windowOffset <= chunkBytes) {
     return convertRecords(input, output, tally, options);

@@ -47,6 +47,9 @@ void addTally(ConversionTally& sum, const ConversionTally& part) {
   sum.unnamedWithFeatureId += part.unnamedWithFeatureId;
   sum.unnamedWithScans += part.unnamedWithScans;
   sum.unnamedWithSpectrumId += part.unnamedWithSpectrumId;
+  sum.peakLinesInExponentForm += part.peakLinesInExponentForm;
+  sum.peakLinesWithMoreColumns += part.peakLinesWithMoreColumns;
+  sum.peakLinesLeftOut += part.peakLinesLeftOut;
   if (sum.unterminatedSpectra == 0 && part.unterminatedSpectra != 0) {
     sum.firstUnterminatedOffset = part.firstUnterminatedOffset;
   }
@@ -163,6 +166,7 @@ ConversionResult convertInChunks(const ChunkedInput& source, MspOutput& output,
   // The rules of the conversion; progress is counted chunk by chunk.
   ConversionOptions rules;
   rules.nameTemplate = options.nameTemplate;
+  rules.layout = options.layout;
   chunkBytes = std::max<std::size_t>(chunkBytes, 1);
   const std::uint64_t length = source.end - source.start;
   const std::size_t chunks =

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mgf/mgf_reader.h"
+#include "msp/peak_forms.h"
 
 namespace mspforge {
 namespace {
@@ -19,11 +20,19 @@ std::string_view untranslatedName(const FieldMap& sourceFields) {
 
 void countRejection(const TranslationNotes& notes,
                     const FieldMap& sourceFields, ConversionTally& tally) {
-  tally.withoutName += notes.lacksName ? 1 : 0;
-  tally.withoutMsLevel += notes.lacksMsLevel ? 1 : 0;
-  tally.withoutPrecursorMz += notes.lacksPrecursorMz ? 1 : 0;
-  const int lacks = int{notes.lacksName} + int{notes.lacksMsLevel} +
-                    int{notes.lacksPrecursorMz};
+  int lacks = 0;
+  if (notes.lacksName) {
+    ++tally.withoutName;
+    ++lacks;
+  }
+  if (notes.lacksMsLevel) {
+    ++tally.withoutMsLevel;
+    ++lacks;
+  }
+  if (notes.lacksPrecursorMz) {
+    ++tally.withoutPrecursorMz;
+    ++lacks;
+  }
   tally.lackingSeveral += lacks > 1 ? 1 : 0;
   tally.withoutMsLevelAndPrecursorMz +=
       notes.lacksMsLevel && notes.lacksPrecursorMz ? 1 : 0;
@@ -32,6 +41,24 @@ void countRejection(const TranslationNotes& notes,
     tally.unnamedWithScans += sourceFields.contains("SCANS") ? 1 : 0;
     tally.unnamedWithSpectrumId += sourceFields.contains("SPECTRUMID") ? 1 : 0;
   }
+}
+
+// Writes an accepted record in the layout options ask for; false when the
+// layout could write none of its peak lines, so that nothing was written.
+bool writeRecord(MspOutput& output, RecordContainers& c,
+                 const ConversionOptions& options, ConversionTally& tally) {
+  if (options.layout == LibraryLayout::Nist) {
+    writeMspRecord(output, c.compoundName, c.libraryFields, c.commentFields,
+                   c.peakLines);
+    countPeakLineForms(c.peakLines, tally);
+    return true;
+  }
+  if (!c.layoutWriter) {
+    c.layoutWriter = std::make_unique<LayoutWriter>(options.layout);
+  }
+  return c.layoutWriter->write(output, c.compoundName, c.libraryFields,
+                               c.commentFields, c.sourceFields, c.peakLines,
+                               tally.peakLinesLeftOut);
 }
 
 void countUnfinished(const MgfInput& input, ConversionTally& tally) {
@@ -86,19 +113,21 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
           c.sourceFields.setView(field.key, field.value);
         }
       }
-      if (c.peakLines.empty()) {
-        ++tally.ignoredSpectra;
-        outcome.fate = RecordOutcome::Fate::NoPeaks;
-      } else if (!translateRecord(c.sourceFields, c.compoundName,
-                                  c.libraryFields, c.commentFields, &notes,
-                                  options.nameTemplate)) {
+      const bool hasPeaks = !c.peakLines.empty();
+      const bool accepted =
+          hasPeaks && translateRecord(c.sourceFields, c.compoundName,
+                                      c.libraryFields, c.commentFields,
+                                      &notes, options.nameTemplate);
+      if (hasPeaks && !accepted) {
         ++tally.unrecognizedSpectra;
         countRejection(notes, c.sourceFields, tally);
         outcome.fate = RecordOutcome::Fate::Rejected;
-      } else {
-        writeMspRecord(output, c.compoundName, c.libraryFields,
-                       c.commentFields, c.peakLines);
-        if (output.failed) return false;
+      } else if (!accepted || !writeRecord(output, c, options, tally)) {
+        // No peak lines, or none that the layout can write.
+        ++tally.ignoredSpectra;
+        outcome.fate = RecordOutcome::Fate::NoPeaks;
+      } else if (output.failed) {
+        return false;
       }
     }
     const std::int64_t read = tally.totalSpectra + tally.unterminatedSpectra;

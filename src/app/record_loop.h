@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "msp/layout_writer.h"
 #include "mspforge/mspforge.h"
 
 namespace mspforge {
@@ -17,6 +19,8 @@ struct RecordContainers {
   FieldMap commentFields;
   PeakLines peakLines;
   CompoundName compoundName;
+  // The writer of a layout other than NIST's, made on first use.
+  std::unique_ptr<LayoutWriter> layoutWriter;
 };
 
 // The defaults of options that can take effect, as views into options: a

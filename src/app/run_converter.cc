@@ -84,6 +84,7 @@ int convertOne(const CommandLine& commandLine, const std::string& input,
   ConversionOptions options;
   options.defaults = commandLine.defaults;
   options.nameTemplate = commandLine.nameTemplate;
+  options.layout = commandLine.layout;
   options.threads = commandLine.threads;
   ReportFile report;
   if (commandLine.report) {

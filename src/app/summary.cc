@@ -1,6 +1,5 @@
 // The summary that tells a user why spectra are missing from a library,
 // and what would bring them in.
-#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -82,15 +81,21 @@ const std::string& said(const Remedy& remedy, SummaryVoice voice) {
   return remedy.command;
 }
 
+// How many of the spectra without a name have a header line of key.
+std::int64_t unnamedWith(std::string_view key, const ConversionTally& tally) {
+  if (key == "FEATURE_ID") return tally.unnamedWithFeatureId;
+  if (key == "SCANS") return tally.unnamedWithScans;
+  if (key == "SPECTRUMID") return tally.unnamedWithSpectrumId;
+  return 0;
+}
+
 // A name template that every spectrum without a name can be given: the
 // first of SuggestedNameTemplates whose key all of them have.
 const SuggestedNameTemplate* templateForAll(const ConversionTally& tally) {
-  const std::int64_t counts[] = {tally.unnamedWithFeatureId,
-                                 tally.unnamedWithScans,
-                                 tally.unnamedWithSpectrumId};
-  static_assert(std::size(counts) == SuggestedNameTemplates.size());
-  for (std::size_t i = 0; i < SuggestedNameTemplates.size(); ++i) {
-    if (counts[i] == tally.withoutName) return &SuggestedNameTemplates[i];
+  for (const SuggestedNameTemplate& suggested : SuggestedNameTemplates) {
+    if (unnamedWith(suggested.key, tally) == tally.withoutName) {
+      return &suggested;
+    }
   }
   return nullptr;
 }
@@ -141,6 +146,39 @@ std::string remedies(const ConversionTally& tally, SummaryVoice voice) {
   return lines;
 }
 
+// What the peak lines hold that some reader cannot take, and the layouts
+// that write them for it.
+std::string peakLineForms(const ConversionTally& tally, SummaryVoice voice) {
+  std::string lines;
+  const std::int64_t exponent = tally.peakLinesInExponentForm;
+  const std::int64_t columns = tally.peakLinesWithMoreColumns;
+  if (exponent > 0 || columns > 0) {
+    std::string held;
+    if (exponent > 0) {
+      held = count(exponent) + " hold numbers in exponent form (MS-DIAL and "
+             "OpenMS read 1.9e+04 as 1.9)";
+    }
+    if (columns > 0) {
+      held += (held.empty() ? "" : " and ") + count(columns) +
+              " a third column (matchms stops loading there)";
+    }
+    const Remedy plain{
+        "; --for msdial, --for matchms and --for openms write plain numbers",
+        R"(; target="msdial", "matchms" or "openms" writes plain numbers)",
+        "; the layouts for MS-DIAL, matchms and OpenMS write plain numbers"};
+    lines += "mspforge: peak lines are written as read: " + held +
+             said(plain, voice) + "\n";
+  }
+  if (tally.peakLinesLeftOut > 0) {
+    lines += "mspforge: " + count(tally.peakLinesLeftOut) +
+             (tally.peakLinesLeftOut == 1 ? " peak line was" : " peak lines were") +
+             " left out: no m/z and intensity this layout can write in "
+             "plain decimal digits (inf, a hexadecimal number, a negative "
+             "or missing intensity)\n";
+  }
+  return lines;
+}
+
 }  // namespace
 
 std::string formatSummary(const ConversionTally& tally,
@@ -182,6 +220,7 @@ std::string formatSummary(const ConversionTally& tally,
   }
   if (tally.unterminatedSpectra != 0) summary += unfinishedLine(tally);
   summary += remedies(tally, voice);
+  summary += peakLineForms(tally, voice);
   return summary;
 }
 
