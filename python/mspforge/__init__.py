@@ -59,15 +59,24 @@ def _name(name: Optional[str]) -> str:
     return name
 
 
+def _target(target: str) -> str:
+    """The --for layout: "nist", "msdial", "matchms" or "openms"."""
+    if not isinstance(target, str):
+        raise TypeError('target is a str: "nist", "msdial", "matchms" or "openms"')
+    return target
+
+
 def _path(path: PathLike) -> str:
     path = os.fspath(path)
     return os.fsdecode(path) if isinstance(path, bytes) else path
 
 
 def convert(input: PathLike, output: PathLike, *,
-            defaults: Defaults = None, name: Optional[str] = None) -> Tally:
+            defaults: Defaults = None, name: Optional[str] = None,
+            target: str = "nist") -> Tally:
     """Converts the MGF file at input into the MSP file at output, as
-    ``mspforge [--default K=V...] [--name TEMPLATE] input output`` does.
+    ``mspforge [--default K=V...] [--name TEMPLATE] [--for TARGET] input
+    output`` does.
 
     The rules are the command's: gzip and UTF-16 input is decoded, "-" is
     standard input or output, and an output that holds MGF spectra (the
@@ -76,7 +85,9 @@ def convert(input: PathLike, output: PathLike, *,
     as ``--default``: ``{"MSLEVEL": "2"}``. ``name`` names the records
     that have no name (no NAME, COMPOUND_NAME or TITLE), as ``--name``:
     ``"Feature {FEATURE_ID}"``, each ``{KEY}`` replaced by the value of the
-    record's header line KEY.
+    record's header line KEY. ``target`` is the tool the library is for,
+    as ``--for``: "nist" (NIST MS Search, mssearchr; the default),
+    "msdial", "matchms" or "openms", each a layout that tool reads whole.
 
     Raises an OSError subclass, with errno and filename, when a file cannot
     be opened (FileNotFoundError, IsADirectoryError, PermissionError;
@@ -84,13 +95,16 @@ def convert(input: PathLike, output: PathLike, *,
     or writing fails (OSError with errno EIO for damaged gzip data).
     """
     return _mspforge.convert(_path(input), _path(output), _defaults(defaults),
-                             _name(name))
+                             _name(name), _target(target))
 
 
 def convert_bytes(data: bytes, *, defaults: Defaults = None,
-                  name: Optional[str] = None) -> tuple[bytes, Tally]:
-    """Converts MGF bytes (gzip or UTF-16 too) in memory: (MSP bytes, tally)."""
-    return _mspforge.convert_bytes(bytes(data), _defaults(defaults), _name(name))
+                  name: Optional[str] = None,
+                  target: str = "nist") -> tuple[bytes, Tally]:
+    """Converts MGF bytes (gzip or UTF-16 too) in memory: (MSP bytes, tally),
+    with convert's options."""
+    return _mspforge.convert_bytes(bytes(data), _defaults(defaults), _name(name),
+                                   _target(target))
 
 
 class Converter:
@@ -106,8 +120,9 @@ class Converter:
     """
 
     def __init__(self, *, defaults: Defaults = None,
-                 name: Optional[str] = None) -> None:
-        self._converter = _mspforge.Converter(_defaults(defaults), _name(name))
+                 name: Optional[str] = None, target: str = "nist") -> None:
+        self._converter = _mspforge.Converter(_defaults(defaults), _name(name),
+                                              _target(target))
 
     def feed(self, data: bytes) -> bytes:
         """Takes the next piece; returns the MSP bytes of the records it

@@ -35,17 +35,25 @@ std::string tallyLine(const ConversionTally& tally) {
   return line;
 }
 
+// The options of a conversion; target names the layout (--for).
 ConversionOptions optionsWith(const Defaults& defaults,
-                              const std::string& nameTemplate) {
+                              const std::string& nameTemplate,
+                              const std::string& target) {
   ConversionOptions options;
   options.defaults = defaults;
   options.nameTemplate = nameTemplate;
+  if (!libraryLayoutNamed(target, options.layout)) {
+    throw py::value_error("target is \"nist\", \"msdial\", \"matchms\" or "
+                          "\"openms\", not \"" + target + "\"");
+  }
   return options;
 }
 
 Tally convert(const std::string& input, const std::string& output,
-              const Defaults& defaults, const std::string& nameTemplate) {
-  const ConversionOptions options = optionsWith(defaults, nameTemplate);
+              const Defaults& defaults, const std::string& nameTemplate,
+              const std::string& target) {
+  const ConversionOptions options =
+      optionsWith(defaults, nameTemplate, target);
   Tally tally;
   FileConversionDetails details;
   ConversionResult result;
@@ -60,8 +68,10 @@ Tally convert(const std::string& input, const std::string& output,
 }
 
 py::tuple convertBytesToMsp(const py::bytes& data, const Defaults& defaults,
-                            const std::string& nameTemplate) {
-  const ConversionOptions options = optionsWith(defaults, nameTemplate);
+                            const std::string& nameTemplate,
+                            const std::string& target) {
+  const ConversionOptions options =
+      optionsWith(defaults, nameTemplate, target);
   char* buffer = nullptr;
   Py_ssize_t size = 0;
   if (PyBytes_AsStringAndSize(data.ptr(), &buffer, &size) != 0) {
@@ -86,9 +96,10 @@ py::tuple convertBytesToMsp(const py::bytes& data, const Defaults& defaults,
 // Converter: MGF bytes in pieces, MSP bytes out as they are made.
 class Converter {
  public:
-  Converter(const Defaults& defaults, const std::string& nameTemplate)
+  Converter(const Defaults& defaults, const std::string& nameTemplate,
+            const std::string& target)
       : conversion_([this](std::string_view msp) { made_.append(msp); },
-                    optionsWith(defaults, nameTemplate)) {}
+                    optionsWith(defaults, nameTemplate, target)) {}
 
   py::bytes feed(const py::bytes& data) {
     if (finished_) throw py::value_error("the converter has finished");
@@ -175,6 +186,9 @@ PYBIND11_MODULE(_mspforge, m) {
       .def_property_readonly("first_unterminated_line", [](const Tally& t) {
         return t.counts.firstUnterminatedLine;
       })
+      .def_property_readonly("peak_lines_left_out", [](const Tally& t) {
+        return t.counts.peakLinesLeftOut;
+      })
       .def_property_readonly("summary",
                              [](const Tally& t) {
                                return mspforge::formatSummary(
@@ -187,13 +201,13 @@ PYBIND11_MODULE(_mspforge, m) {
       });
 
   m.def("convert", &convert, py::arg("input"), py::arg("output"),
-        py::arg("defaults"), py::arg("name"));
+        py::arg("defaults"), py::arg("name"), py::arg("target"));
   m.def("convert_bytes", &convertBytesToMsp, py::arg("data"),
-        py::arg("defaults"), py::arg("name"));
+        py::arg("defaults"), py::arg("name"), py::arg("target"));
 
   py::class_<Converter>(m, "Converter")
-      .def(py::init<const Defaults&, const std::string&>(), py::arg("defaults"),
-           py::arg("name"))
+      .def(py::init<const Defaults&, const std::string&, const std::string&>(),
+           py::arg("defaults"), py::arg("name"), py::arg("target"))
       .def("feed", &Converter::feed, py::arg("data"))
       .def("finish", &Converter::finish)
       .def("rest", &Converter::rest);

@@ -118,6 +118,21 @@ def test_names_for_unnamed_spectra_and_unfinished_ones(tmp_path):
     assert "line 1" in cut.summary
 
 
+@pytest.mark.parametrize("target", ["msdial", "matchms", "openms"])
+def test_each_target_gives_the_commands_layout(target, tmp_path):
+    mgf = CORPUS / "gnps-library-pesticides.mgf"
+    command("--for", target, mgf, tmp_path / "command.msp")
+    mspforge.convert(mgf, tmp_path / "python.msp", target=target)
+    expected = (tmp_path / "command.msp").read_bytes()
+    assert expected.startswith(b"NAME: ")
+    assert (tmp_path / "python.msp").read_bytes() == expected
+    assert mspforge.convert_bytes(mgf.read_bytes(), target=target)[0] == expected
+    converter = mspforge.Converter(target=target)
+    assert converter.feed(mgf.read_bytes()) + (converter.finish(), converter.rest())[1] == expected
+    with pytest.raises(ValueError):
+        mspforge.convert_bytes(RECORD, target="NIST")
+
+
 def test_streaming_in_pieces_with_gzip(tmp_path):
     mgf = (CORPUS / "gnps-library-pesticides.mgf").read_bytes()
     whole, tally = mspforge.convert_bytes(mgf)
