@@ -1,7 +1,7 @@
 // The page: picks or takes a dropped MGF file, has the worker convert it a
 // slice at a time, shows progress, and offers the MSP file for download.
-// window.mspforge.convert(bytes, {ms2, name}) does the same for scripts
-// and tests: a Promise of {msp: Uint8Array, tally: string, summary:
+// window.mspforge.convert(bytes, {ms2, name, target}) does the same for
+// scripts and tests: a Promise of {msp: Uint8Array, tally: string, summary:
 // string}, the command's output, tally line and summary.
 "use strict";
 
@@ -26,15 +26,15 @@ worker.onmessage = (event) => {
   }
 };
 
-// Converts a File, Blob or Uint8Array with options {ms2, name}; resolves
-// to {chunks, tally, summary, written}.
+// Converts a File, Blob or Uint8Array with options {ms2, name, target};
+// resolves to {chunks, tally, summary, written}.
 function startConversion(source, options, onProgress) {
   const id = nextId++;
   const promise = new Promise((resolve, reject) => {
     pending.set(id, {onProgress, resolve, reject});
   });
   worker.postMessage({type: "convert", id, source, ms2: Boolean(options.ms2),
-                      name: options.name || ""});
+                      name: options.name || "", target: options.target || "nist"});
   return {id, promise};
 }
 
@@ -101,7 +101,9 @@ function convertFile(file) {
   show("work");
   $("cancel").focus();
   const started = performance.now();
-  const options = {ms2: $("ms2").checked, name: $("name").value.trim() ? $("name").value : ""};
+  const options = {ms2: $("ms2").checked,
+                   name: $("name").value.trim() ? $("name").value : "",
+                   target: $("target").value};
   const job = startConversion(file, options, (p) => {
     window.mspforge.progressEvents++;
     $("progress").value = p.total ? p.done / p.total : 1;

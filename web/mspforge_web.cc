@@ -15,18 +15,21 @@ namespace {
 // The page's options: spectra without an MS level are MS2, as the
 // command's --default MSLEVEL=2 makes them, and the name of spectra
 // without one, as --name gives it.
+// And the layout of the library, as --for names it.
 mspforge::ConversionOptions optionsFor(int ms2Default,
-                                       const char* nameTemplate) {
+                                       const char* nameTemplate,
+                                       const char* target) {
   mspforge::ConversionOptions options;
   if (ms2Default != 0) options.defaults.emplace_back("MSLEVEL", "2");
   if (nameTemplate != nullptr) options.nameTemplate = nameTemplate;
+  if (target != nullptr) mspforge::libraryLayoutNamed(target, options.layout);
   return options;
 }
 
 struct WebConversion {
-  WebConversion(int ms2Default, const char* nameTemplate)
+  WebConversion(int ms2Default, const char* nameTemplate, const char* target)
       : conversion([this](std::string_view msp) { output.append(msp); },
-                   optionsFor(ms2Default, nameTemplate)) {}
+                   optionsFor(ms2Default, nameTemplate, target)) {}
   std::string output;
   std::string tally;
   std::string summary;
@@ -38,11 +41,13 @@ struct WebConversion {
 extern "C" {
 
 // A new conversion, or null when memory ran out; ms2Default not 0 gives
-// spectra without an MS level "MSLEVEL=2", and nameTemplate (UTF-8, NUL
-// ended; null or empty for none) names spectra without a name.
-WebConversion* mspforge_new(int ms2Default, const char* nameTemplate) {
+// spectra without an MS level "MSLEVEL=2", nameTemplate (UTF-8, NUL
+// ended; null or empty for none) names spectra without a name, and target
+// ("nist", "msdial", "matchms" or "openms"; null for "nist") is the layout.
+WebConversion* mspforge_new(int ms2Default, const char* nameTemplate,
+                            const char* target) {
   try {
-    return new WebConversion(ms2Default, nameTemplate);
+    return new WebConversion(ms2Default, nameTemplate, target);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

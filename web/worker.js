@@ -1,9 +1,10 @@
 // Runs conversions off the page's thread. Messages in:
-//   {type: "convert", id, source, ms2, name}  source: a File/Blob or a
-//                                   Uint8Array, plain MGF or gzip; ms2:
-//                                   spectra without an MS level are MS2;
-//                                   name: the name of spectra without
-//                                   one, "{KEY}" for a header line's value
+//   {type: "convert", id, source, ms2, name, target}  source: a File/Blob
+//                                   or a Uint8Array, plain MGF or gzip;
+//                                   ms2: spectra without an MS level are
+//                                   MS2; name: the name of spectra without
+//                                   one, "{KEY}" for a header line's value;
+//                                   target: the layout, as --for names it
 //   {type: "cancel", id}
 // Messages out:
 //   {type: "progress", id, done, total, records}
@@ -134,12 +135,14 @@ function textInMemory(M, text) {
   return at;
 }
 
-async function convert(id, source, ms2, name) {
+async function convert(id, source, ms2, name, target) {
   const M = await modulePromise;
   const total = source instanceof Uint8Array ? source.length : source.size;
   const nameAt = textInMemory(M, name);
-  const c = M._mspforge_new(ms2 ? 1 : 0, nameAt);
+  const targetAt = textInMemory(M, target);
+  const c = M._mspforge_new(ms2 ? 1 : 0, nameAt, targetAt);
   if (nameAt !== 0) M._free(nameAt);
+  if (targetAt !== 0) M._free(targetAt);
   let buffer = 0;
   let room = 0;
   const chunks = [];
@@ -228,7 +231,8 @@ onmessage = (event) => {
   if (message.type === "convert") {
     // An exception out of WebAssembly (memory exhausted past its limit)
     // leaves the module unusable: the next conversion gets a fresh one.
-    convert(message.id, message.source, message.ms2, message.name).catch(() => {
+    convert(message.id, message.source, message.ms2, message.name,
+            message.target).catch(() => {
       modulePromise = createMspforgeModule();
       postMessage({type: "failed", id: message.id, reason: "memory"});
     });

@@ -234,6 +234,21 @@ try {
         "window.mspforge.convert with a name differs from --name");
   await page.evaluate(() => { document.getElementById("name").value = ""; });
 
+  // Each layout, as --for writes it.
+  const pesticidesFile = path.join(corpus, "gnps-library-pesticides.mgf");
+  for (const target of ["msdial", "matchms", "openms"]) {
+    const expected = nativeConversion(pesticidesFile, ["--for", target]);
+    const got = await page.evaluate(async (b64, target) => {
+      const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+      const {msp} = await window.mspforge.convert(bytes, {target});
+      let binary = "";
+      for (const byte of msp) binary += String.fromCharCode(byte);
+      return btoa(binary);
+    }, fs.readFileSync(pesticidesFile).toString("base64"), target);
+    check(Buffer.from(got, "base64").equals(expected.msp),
+          `window.mspforge.convert with target ${target} differs from --for ${target}`);
+  }
+
   // window.mspforge.convert on the byte sequences the end-to-end tests use.
   const record = "BEGIN IONS\nNAME=Glycine\nMSLEVEL=2\nPEPMASS=76.0393\n" +
                  "30.0338 100\nEND IONS\n";
