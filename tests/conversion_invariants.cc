@@ -279,6 +279,23 @@ std::vector<PlainRecord> plainRecords(std::string_view bytes) {
   }
 }
 
+// The columns of a peak line, split at bytes up to 0x20 (blanks, tabs, CRs
+// and other control bytes, and its LF).
+std::vector<std::string> plainColumns(const std::string& line) {
+  std::vector<std::string> columns;
+  std::string column;
+  for (char c : line) {
+    if (static_cast<unsigned char>(c) <= 0x20) {
+      if (!column.empty()) columns.push_back(column);
+      column.clear();
+    } else {
+      column += c;
+    }
+  }
+  if (!column.empty()) columns.push_back(column);
+  return columns;
+}
+
 std::string compareRecords(MgfInput& input,
                            const std::vector<PlainRecord>& expected,
                            const char* how) {
@@ -290,14 +307,30 @@ std::string compareRecords(MgfInput& input,
     for (const Field& field : fields) {
       record.fields[std::string(field.key)] = std::string(field.value);
     }
-    for (std::size_t i = 0; i < peaks.size(); ++i) {
-      record.peaks.emplace_back(peaks[i]);
-    }
     std::string runs;
     for (std::string_view run : peaks.runs()) runs += run;
     std::string lines;
-    for (const std::string& peak : record.peaks) lines += peak;
-    if (n >= expected.size() || !(record == expected[n]) || runs != lines) {
+    std::int64_t exponentLines = 0;
+    std::int64_t moreColumnLines = 0;
+    if (n < expected.size()) {
+      for (const std::string& peak : expected[n].peaks) {
+        lines += peak;
+        const std::vector<std::string> columns = plainColumns(peak);
+        exponentLines +=
+            columns.size() > 0 &&
+                    (columns[0].find_first_of("eE") != std::string::npos ||
+                     (columns.size() > 1 &&
+                      columns[1].find_first_of("eE") != std::string::npos))
+                ? 1
+                : 0;
+        moreColumnLines += columns.size() > 2 ? 1 : 0;
+      }
+      record.peaks = expected[n].peaks;
+    }
+    if (n >= expected.size() || !(record == expected[n]) || runs != lines ||
+        peaks.size() != expected[n].peaks.size() ||
+        peaks.exponentLines() != exponentLines ||
+        peaks.moreColumnLines() != moreColumnLines) {
       return std::string(how) + ": record " + std::to_string(n + 1) +
              " differs from the plain reading";
     }

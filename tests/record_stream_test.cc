@@ -33,9 +33,8 @@ std::vector<Expected> readerRecords(const std::string& mgf) {
     for (const Field& field : fields) {
       record.fields.emplace_back(field.key, field.value);
     }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      record.lines.emplace_back(lines[i]);
-    }
+    lines.forEachLine(
+        [&](std::string_view line) { record.lines.emplace_back(line); });
     record.line = input.recordLine;
   }
   return records;

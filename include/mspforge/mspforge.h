@@ -72,8 +72,8 @@ enum class RecordEnd {
 };
 
 // readMgfRecord that also delivers unfinished records, so that a caller
-// can count and report them. input.recordLine and input.recordOffset give
-// where the record delivered (complete or not) begins.
+// can count and report them. input.recordLine gives the line where the
+// record delivered (complete or not) begins.
 RecordEnd readNextMgfRecord(MgfInput& input, FieldMap& sourceFields,
                             PeakLines& peakLines);
 
@@ -173,8 +173,7 @@ struct ConversionTally {
   // Records without END IONS (the next BEGIN IONS line or the end of the
   // input came first): never written, and not among totalSpectra.
   std::int64_t unterminatedSpectra = 0;
-  std::uint64_t firstUnterminatedLine = 0;    // its BEGIN IONS line, from 1
-  std::uint64_t firstUnterminatedOffset = 0;  // that line's byte offset
+  std::uint64_t firstUnterminatedLine = 0;  // its BEGIN IONS line, from 1
   // Peak lines written in the NIST layout that hold a number in exponent
   // form ("1.9e+04") or a third column, which other readers misread.
   std::int64_t peakLinesInExponentForm = 0;

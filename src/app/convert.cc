@@ -15,31 +15,6 @@ ConversionResult convertRecords(MgfInput& input, MspOutput& output,
                                 const ConversionOptions& options) {
   RecordContainers containers;
   const std::vector<Field> defaults = effectiveDefaults(options);
-
-  // Peak lines go out as spans of the input, written before the input
-  // moves on; a translated output copies them. A mapped input's windows
-  // outlive the reader's use of them until the spans in them are written,
-  // so the writer thread need not be waited for; a buffer is overwritten
-  // when it moves, so it must be.
-  output.spansByReference = output.fd >= 0 && !output.crlfLineEnds;
-  if (input.mapped) {
-    input.beforeMove = [&output] { flushSoon(output); };
-    input.adoptWindow = [&output](void* window, std::size_t size) {
-      return adoptInputWindow(output, window, size);
-    };
-  } else {
-    input.beforeMove = [&output] { flushAll(output); };
-  }
-  struct Detach {
-    MgfInput& input;
-    MspOutput& output;
-    ~Detach() {
-      input.beforeMove = nullptr;
-      input.adoptWindow = nullptr;
-      output.spansByReference = false;
-    }
-  } detach{input, output};
-
   if (!convertAvailableRecords(input, output, tally, containers, options,
                                defaults)) {
     return ConversionResult::WriteFailed;

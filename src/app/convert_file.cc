@@ -87,9 +87,10 @@ class Details {
   FileConversionDetails* details_;
 };
 
-// Converts input onto output: a regular file large enough, on as many
-// threads as options ask (one per core by default), a chunk at a time;
-// anything else, or a run that reports every record, on this thread.
+// Converts input onto output: on as many threads as options ask (one per
+// core by default), a chunk at a time, unless the input is a file too
+// small to gain from it, or the run reports every record in order or
+// writes the OpenMS layout, whose names depend on all the names before.
 ConversionResult convertInput(MgfInput& input, MspOutput& output,
                               ConversionTally& tally,
                               const ConversionOptions& options) {
@@ -98,25 +99,11 @@ ConversionResult convertInput(MgfInput& input, MspOutput& output,
                            : std::max(1u, std::thread::hardware_concurrency());
   const std::size_t chunkBytes =
       options.chunkBytes != 0 ? options.chunkBytes : kDefaultChunkBytes;
-  if (!input.mapped || threads < 2 || options.onRecord ||
-      layoutSpec(options.layout).uniqueNames ||
-      input.fileSize <= input.windowOffset ||
-      input.fileSize - input.windowOffset <= chunkBytes) {
+  if (options.onRecord || layoutSpec(options.layout).uniqueNames ||
+      (input.regularFile && input.expectedBytes <= chunkBytes)) {
     return convertRecords(input, output, tally, options);
   }
-  ChunkedInput source;
-  source.start = input.windowOffset;
-  source.end = input.fileSize;
-  source.open = [fd = input.fd, size = input.fileSize](std::uint64_t offset,
-                                                       bool atStart) {
-    return mgfInputFromFileAt(fd, size, offset, atStart);
-  };
-  source.onReadFailure = [&input](const MgfInput& failed) {
-    input.failed = true;
-    input.error = failed.error;
-    input.failure = failed.failure;
-  };
-  return convertInChunks(source, output, tally, options, chunkBytes, threads);
+  return convertInChunks(input, output, tally, options, chunkBytes, threads);
 }
 
 // Standard output as the output: written where it stands, never emptied

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "mgf/mgf_reader.h"
-#include "msp/peak_forms.h"
 
 namespace mspforge {
 namespace {
@@ -50,7 +49,8 @@ bool writeRecord(MspOutput& output, RecordContainers& c,
   if (options.layout == LibraryLayout::Nist) {
     writeMspRecord(output, c.compoundName, c.libraryFields, c.commentFields,
                    c.peakLines);
-    countPeakLineForms(c.peakLines, tally);
+    tally.peakLinesInExponentForm += c.peakLines.exponentLines();
+    tally.peakLinesWithMoreColumns += c.peakLines.moreColumnLines();
     return true;
   }
   if (!c.layoutWriter) {
@@ -64,7 +64,6 @@ bool writeRecord(MspOutput& output, RecordContainers& c,
 void countUnfinished(const MgfInput& input, ConversionTally& tally) {
   if (tally.unterminatedSpectra++ == 0) {
     tally.firstUnterminatedLine = input.recordLine;
-    tally.firstUnterminatedOffset = input.recordOffset;
   }
 }
 
@@ -88,7 +87,6 @@ std::vector<Field> effectiveDefaults(const ConversionOptions& options) {
 // Where the input stands in its source, for progress.
 std::uint64_t inputPosition(const MgfInput& input) {
   if (input.sourcePosition) return input.sourcePosition();
-  if (input.mapped) return input.windowOffset + input.begin;
   return input.bytesTaken - (input.end - input.begin);
 }
 

@@ -9,6 +9,7 @@
 #include <zlib.h>
 #endif
 
+#include "mgf/mgf_input.h"
 #include "platform/platform_io.h"
 
 namespace mspforge {
@@ -44,10 +45,13 @@ class Layer {
 // the first bytes for the probe and counts them all for progress.
 class RawLayer final : public Layer {
  public:
+  // expectedBytes: for a regular file, the bytes it held when it was
+  // opened; an end before them is a file cut short, not the input's end.
   RawLayer(ByteReader reader, bool fromDescriptor, Failure& failure,
-           InputProbe& probe)
+           InputProbe& probe, std::uint64_t expectedBytes)
       : reader_(std::move(reader)),
         fromDescriptor_(fromDescriptor),
+        expectedBytes_(expectedBytes),
         failure_(failure),
         probe_(probe) {}
 
@@ -57,6 +61,11 @@ class RawLayer final : public Layer {
       failure_.error = fromDescriptor_ ? platform::lastError() : 0;
       failure_.reason = fromDescriptor_ ? platform::errorText(failure_.error)
                                         : "read error";
+      return -1;
+    }
+    if (n == 0 && bytes < expectedBytes_) {
+      failure_.error = 0;
+      failure_.reason = std::string(kCutShort);
       return -1;
     }
     if (n > 0) {
@@ -75,6 +84,7 @@ class RawLayer final : public Layer {
  private:
   ByteReader reader_;
   bool fromDescriptor_;
+  std::uint64_t expectedBytes_;
   Failure& failure_;
   InputProbe& probe_;
 };
@@ -317,8 +327,10 @@ class Utf16Layer final : public Layer {
 // decompressed, then told apart again (UTF-16 inside gzip) and decoded.
 class Decoder {
  public:
-  Decoder(ByteReader reader, bool fromDescriptor)
-      : raw_(std::move(reader), fromDescriptor, failure_, *probe_),
+  Decoder(ByteReader reader, bool fromDescriptor,
+          std::uint64_t expectedBytes = 0)
+      : raw_(std::move(reader), fromDescriptor, failure_, *probe_,
+             expectedBytes),
         outerReplay_(raw_) {}
 
   std::ptrdiff_t read(char* into, std::size_t room) {
@@ -423,11 +435,14 @@ bool needsDecoding(std::string_view bytes) {
 
 MgfInput openMgfInput(int fd, std::shared_ptr<const InputProbe>& probe) {
   std::uint64_t size = 0;
-  if (platform::mappableFileSize(fd, size)) {
+  std::uint64_t expected = 0;
+  if (platform::regularFileSizeOf(fd, size)) {
+    const std::uint64_t position = platform::filePosition(fd);
+    expected = size > position ? size - position : 0;
     auto head = std::make_shared<InputProbe>();
     head->head.resize(kProbeHeadBytes);
-    const std::ptrdiff_t got = platform::readAt(
-        fd, platform::filePosition(fd), head->head.data(), kProbeHeadBytes);
+    const std::ptrdiff_t got =
+        platform::readAt(fd, position, head->head.data(), kProbeHeadBytes);
     head->head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     if (!needsDecoding(head->head)) {
       probe = head;
@@ -438,7 +453,7 @@ MgfInput openMgfInput(int fd, std::shared_ptr<const InputProbe>& probe) {
       [fd](char* into, std::size_t room) {
         return platform::readSome(fd, into, room);
       },
-      true);
+      true, expected);
   probe = decoder->probe();
   MgfInput input = inputOverDecoder(decoder);
   input.fd = fd;

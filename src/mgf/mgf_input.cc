@@ -11,21 +11,12 @@
 namespace mspforge {
 namespace {
 
-// A mapped file is seen through a window of this size, moved forward as
-// the reader goes: memory holds one window, whatever the file's size. A
-// window grows only to hold a record larger than half of it.
-constexpr std::size_t kWindowSize = std::size_t{4} << 20;
-static_assert(kWindowSize == kDefaultWindowBytes);
-
 // A buffer's bytes start at an address aligned to a scan block and are
 // followed by a block of padding, so that every block the scanner reads
 // lies inside the allocation.
 constexpr std::size_t kPadding = kScanBlock;
 
 constexpr char kEndOfFileMark = 0x1A;
-
-constexpr std::string_view kCutShort =
-    "the file was cut short or rewritten while it was read";
 
 // Ends the input as a read error, saying why.
 void failWith(MgfInput& input, int error, std::string_view why) {
@@ -116,78 +107,6 @@ void skipByteOrderMark(MgfInput& input) {
   input.startSeen = true;
   if (start.starts_with(kByteOrderMark)) {
     input.begin += kByteOrderMark.size();
-    input.afterMark = input.windowOffset + input.begin;
-  }
-}
-
-// Lets go of the window: handed to adoptWindow when someone still needs
-// it (an output writing spans of it), else unmapped.
-void unmapWindow(MgfInput& input) {
-  MappedWindow& window = input.window;
-  if (window.base() == nullptr) return;
-  if (platform::mappingLostBytes(window.base())) failWith(input, 0, kCutShort);
-  if (input.adoptWindow && input.adoptWindow(window.base(), window.size())) {
-    window.release();
-  } else {
-    window.reset();
-  }
-}
-
-// Maps the window that starts at the byte `keep` stands for, large enough
-// for twice the kept bytes, and scans its new part for 0x1A.
-void moveWindow(MgfInput& input, std::size_t& keep) {
-  // A file that shrank since it was opened has lost bytes the reader was
-  // promised: a read error, found before anything past its end is mapped.
-  std::uint64_t sizeNow = 0;
-  if (!platform::mappableFileSize(input.fd, sizeNow) ||
-      sizeNow < input.fileSize) {
-    unmapWindow(input);
-    input.data = nullptr;
-    input.begin = input.end = keep = 0;
-    input.atEnd = true;
-    failWith(input, 0, kCutShort);
-    return;
-  }
-  const std::uint64_t keepOffset = input.windowOffset + keep;
-  const std::uint64_t keptBytes = input.end - keep;
-  const std::uint64_t alignment = platform::mappingAlignment();
-  const std::uint64_t start = keepOffset - keepOffset % alignment;
-  const std::uint64_t wanted =
-      std::max<std::uint64_t>(input.windowBytes, 2 * (keepOffset - start + keptBytes));
-  const std::size_t length =
-      static_cast<std::size_t>(std::min(wanted, input.fileSize - start));
-  unmapWindow(input);
-  input.windowOffset = start;
-  char* window = length == 0 ? nullptr
-                             : platform::mapFile(input.fd, start, length);
-  if (window == nullptr) {
-    // Mapping failed (no address space left, say): nothing more to read.
-    input.data = nullptr;
-    input.begin = input.end = 0;
-    keep = 0;
-    input.atEnd = true;
-    if (length != 0) {
-      const int error = platform::lastError();
-      // No address space left for a record this large: out of memory, as
-      // when a buffer cannot grow.
-      if (platform::isOutOfMemory(error)) throw std::bad_alloc();
-      failWith(input, error, platform::errorText(error));
-    }
-    return;
-  }
-  input.window = MappedWindow(window, length);
-  input.data = window;
-  input.scanFrom = static_cast<std::size_t>(-1);
-  keep = static_cast<std::size_t>(keepOffset - start);
-  input.begin = keep;
-  input.end = length;
-  if (start + length == input.fileSize) input.atEnd = true;
-  const std::size_t scanFrom =
-      static_cast<std::size_t>(input.markScanned - start);
-  stopAtEndOfFileMark(input, scanFrom);
-  input.markScanned = start + input.end;
-  if (input.atEnd && platform::mappingLostBytes(window)) {
-    failWith(input, 0, kCutShort);
   }
 }
 
@@ -225,6 +144,11 @@ void refillBuffer(MgfInput& input, std::size_t& keep) {
     }
     if (n <= 0) {
       input.atEnd = true;
+      if (n == 0 && input.regularFile &&
+          input.bytesTaken < input.expectedBytes) {
+        // The file ended before the bytes it held when it was opened.
+        failWith(input, 0, kCutShort);
+      }
       if (n < 0) {
         // Asked at once, before anything else can change errno.
         const int error = input.reader ? 0 : platform::lastError();
@@ -245,31 +169,15 @@ void refillBuffer(MgfInput& input, std::size_t& keep) {
 
 }  // namespace
 
-void releaseWindow(void* window, std::size_t size) {
-  platform::unmapFile(static_cast<char*>(window), size);
-}
-
 MgfInput mgfInputFromFd(int fd) {
   MgfInput input;
   input.fd = fd;
   std::uint64_t size = 0;
-  if (platform::mappableFileSize(fd, size)) {
-    // Mapped from where a read would have started.
-    input = mgfInputFromFileAt(fd, size, platform::filePosition(fd), true);
+  if (platform::regularFileSizeOf(fd, size)) {
+    const std::uint64_t position = platform::filePosition(fd);
+    input.regularFile = true;
+    input.expectedBytes = size > position ? size - position : 0;
   }
-  return input;
-}
-
-MgfInput mgfInputFromFileAt(int fd, std::uint64_t fileSize,
-                            std::uint64_t offset, bool atStart) {
-  MgfInput input;
-  input.fd = fd;
-  input.mapped = true;
-  input.fileSize = fileSize;
-  input.windowOffset = offset;
-  input.markScanned = offset;
-  input.startSeen = !atStart;
-  if (offset >= fileSize) input.atEnd = true;
   return input;
 }
 
@@ -289,26 +197,28 @@ MgfInput inputOverCopy(std::string_view bytes) {
 
 }  // namespace
 
-LineSkip skipToNextLine(MgfInput& input, std::uint64_t giveUpAt) {
+bool skipToNextLine(MgfInput& input) {
   for (;;) {
     if (input.data != nullptr && input.begin < input.end) {
       const char* from = input.data + input.begin;
       const void* lf = std::memchr(from, '\n', input.end - input.begin);
       if (lf != nullptr) {
-        const std::size_t next = static_cast<std::size_t>(
+        input.begin = static_cast<std::size_t>(
             static_cast<const char*>(lf) - input.data) + 1;
-        if (input.windowOffset + next >= giveUpAt) return LineSkip::NoLineBefore;
-        input.begin = next;
         input.scanFrom = static_cast<std::size_t>(-1);
-        return LineSkip::AtLineStart;
+        return true;
       }
     }
-    if (input.windowOffset + input.end >= giveUpAt) return LineSkip::NoLineBefore;
-    if (input.atEnd || input.failed) return LineSkip::InputEnded;
-    // Nothing of the line is kept: it may be longer than any window.
+    if (input.atEnd || input.failed) {
+      input.begin = input.end;
+      input.scanFrom = static_cast<std::size_t>(-1);
+      return false;
+    }
+    // Nothing of the line is kept: it may be longer than any buffer.
     std::size_t keep = input.end;
     moreInput(input, keep);
     input.begin = keep;
+    if (input.starved) return false;
   }
 }
 
@@ -319,27 +229,21 @@ MgfInput mgfInputFromBytes(std::string_view bytes) {
   return input;
 }
 
-MgfInput mgfInputFromBytesAt(std::string_view bytes, std::uint64_t offset,
-                             bool atStart) {
-  MgfInput input = inputOverCopy(bytes);
-  input.windowOffset = offset;
-  input.startSeen = !atStart;
-  // CR LF pairs are folded line by line as they are read, as in a mapped
-  // window, so that every line starts at its offset in the whole input.
-  input.foldLinesInPlace = true;
-  skipByteOrderMark(input);
+MgfInput mgfInputFromText(std::string_view bytes) {
+  MgfInput input;
+  allocate(input.buffer, bytes.size());
+  input.data = alignedStart(input.buffer);
+  if (!bytes.empty()) std::memcpy(input.data, bytes.data(), bytes.size());
+  input.end = bytes.size();
+  input.atEnd = true;
+  input.startSeen = true;
   return input;
 }
 
 void moreInput(MgfInput& input, std::size_t& keep) {
   input.starved = false;
   if (input.atEnd) return;
-  if (input.beforeMove) input.beforeMove();
-  if (input.mapped) {
-    moveWindow(input, keep);
-  } else {
-    refillBuffer(input, keep);
-  }
+  refillBuffer(input, keep);
   skipByteOrderMark(input);
 }
 
@@ -352,11 +256,6 @@ MgfInput mgfInputFromReader(
 
 bool takeLastLine(MgfInput& input, std::string_view& line,
                   std::size_t& equals) {
-  // The file may have shrunk under the last window since it was mapped.
-  if (input.window.base() != nullptr &&
-      platform::mappingLostBytes(input.window.base())) {
-    failWith(input, 0, kCutShort);
-  }
   const std::size_t available = input.end - input.begin;
   if (available == 0 || input.failed) return false;
   char* start = input.data + input.begin;

@@ -19,13 +19,16 @@
 
 namespace mspforge {
 
+// Why a regular file ended before the bytes it held when it was opened.
+inline constexpr std::string_view kCutShort =
+    "the file was cut short or rewritten while it was read";
+
 // Input bytes are classified 64 at a time: a 64-bit mask of the LF bytes
 // and one of the "=" bytes of an aligned block, from which lines are taken
-// one after another without looking at their bytes again. Blocks are
-// aligned, so that none reaches into a page past the bytes at hand (a
-// mapped window may end at the end of its last page); bits past end are
-// cleared. A buffer is allocated so that the aligned blocks around its
-// bytes lie inside it.
+// one after another without looking at their bytes again. A buffer starts
+// at an aligned address and is followed by a block of padding, so that the
+// aligned blocks around its bytes lie inside it; bits past end are
+// cleared.
 inline constexpr std::size_t kScanBlock = 64;
 
 inline void classifyBlock(const char* block, std::uint64_t& lf,
@@ -110,15 +113,11 @@ inline std::uint64_t bitsFrom(unsigned from) {
 }
 
 // Takes lines off the bytes at hand. A scanner is a copy of the input's
-// place that lives in registers while a record is read (the input is
-// reached through a reference that every byte written, CR LF made LF,
-// might alias); store() hands the place back.
+// place that lives in registers while lines are read (the input is reached
+// through a reference that every byte written might alias); store() hands
+// the place back.
 struct LineScanner {
-  // A buffer's CR LF pairs were folded as the bytes arrived; a mapped
-  // window's are folded here, in place, line by line (a window is mapped
-  // afresh before any line of it is read again).
-  bool foldCrLf;
-  char* data;
+  const char* data;
   std::size_t begin;
   std::size_t end;
   const char* block;
@@ -126,8 +125,7 @@ struct LineScanner {
   std::uint64_t equalsBits;
 
   explicit LineScanner(const MgfInput& input)
-      : foldCrLf(input.mapped || input.foldLinesInPlace),
-        data(input.data),
+      : data(input.data),
         begin(input.begin),
         end(input.end),
         block(input.scanBlock),
@@ -162,12 +160,12 @@ struct LineScanner {
     }
   }
 
-  // The next line if it is whole among the bytes at hand, its LF included
-  // (CR LF read as LF), and in equals the position of its first "="
-  // (npos when it has none). False, with nothing consumed, when it is not.
+  // The next line if it is whole among the bytes at hand, its LF included,
+  // and in equals the position of its first "=" (npos when it has none).
+  // False, with nothing consumed, when it is not.
   bool next(std::string_view& line, std::size_t& equals) {
     if (data == nullptr) return false;
-    char* start = data + begin;
+    const char* start = data + begin;
     const char* equalsAt = nullptr;
     while (lfBits == 0) {
       if (equalsAt == nullptr && equalsBits != 0) {
@@ -189,13 +187,8 @@ struct LineScanner {
     lfBits &= lfBits - 1;
     equalsBits &= ~before << 1;
     const char* lf = block + at;
-    std::size_t length = static_cast<std::size_t>(lf - start) + 1;
+    const std::size_t length = static_cast<std::size_t>(lf - start) + 1;
     begin += length;
-    // CR LF reads as LF: move the LF onto the CR and drop the last byte.
-    if (foldCrLf && length >= 2 && lf[-1] == '\r') {
-      start[length - 2] = '\n';
-      --length;
-    }
     line = std::string_view(start, length);
     equals = equalsAt == nullptr ? std::string_view::npos
                                  : static_cast<std::size_t>(equalsAt - start);
@@ -215,29 +208,22 @@ inline bool readWholeLine(MgfInput& input, std::string_view& line,
   return whole;
 }
 
-// An input over the regular file fd, of fileSize bytes, mapped from offset
-// on: a part of the file read on its own. atStart: offset is where the
-// input begins, so that a byte-order mark there is skipped.
-MgfInput mgfInputFromFileAt(int fd, std::uint64_t fileSize,
-                            std::uint64_t offset, bool atStart);
-
-// An input over a copy of bytes that stand at offset of a larger input.
-MgfInput mgfInputFromBytesAt(std::string_view bytes, std::uint64_t offset,
-                             bool atStart);
+// An input over a copy of bytes that are MGF text already read: their CR
+// LF pairs folded, cut at a 0x1A, a byte-order mark skipped. Nothing more
+// will come. For a part of a larger input converted on its own.
+MgfInput mgfInputFromText(std::string_view bytes);
 
 // Moves input past the rest of the line it stands in, without keeping its
-// bytes (it may be longer than memory). AtLineStart: the input stands at
-// the start of the next line, which starts before the offset giveUpAt;
-// NoLineBefore: no line starts before giveUpAt; InputEnded: the input ended
-// (or failed) first.
-enum class LineSkip { AtLineStart, NoLineBefore, InputEnded };
-LineSkip skipToNextLine(MgfInput& input, std::uint64_t giveUpAt);
+// bytes (it may be longer than memory): true when it stands at the start
+// of the next line, false when the input ended (or failed) first.
+bool skipToNextLine(MgfInput& input);
 
 // Makes more bytes available once those at hand are all delivered or hold
 // no whole line. The bytes from keep on are kept, and keep is updated to
 // where they now stand; the bytes before keep are released, and every view
-// of the input is invalid afterwards. Calls input.beforeMove first. Sets
-// input.atEnd (and input.failed on a read error) when no more will come.
+// of the input is invalid afterwards. Sets input.atEnd (and input.failed on
+// a read error, or on a regular file that ends before the bytes it held
+// when it was opened) when no more will come.
 void moreInput(MgfInput& input, std::size_t& keep);
 
 // At the end of the input: delivers what is left after the last LF as the

@@ -161,13 +161,13 @@ bool LayoutWriter::write(MspOutput& output, const CompoundName& compoundName,
                          std::int64_t& peakLinesLeftOut) {
   peaks_.clear();
   std::size_t written = 0;
-  for (std::size_t i = 0; i < peakLines.size(); ++i) {
-    if (appendPlainPeakLine(peaks_, peakLines[i])) {
+  peakLines.forEachLine([&](std::string_view line) {
+    if (appendPlainPeakLine(peaks_, line)) {
       ++written;
     } else {
       ++peakLinesLeftOut;
     }
-  }
+  });
   if (written == 0) return false;
 
   std::string text = "NAME: " + uniqueName(compoundName) + "\n";

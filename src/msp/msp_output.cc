@@ -41,47 +41,18 @@ bool writeWithCrLf(int fd, std::string_view bytes, std::string& scratch) {
 }
 
 
-// One flush's worth of output: the text, and the input spans that go out
-// between its pieces.
-struct Batch {
-  std::string text;
-  std::vector<MspOutput::Span> spans;
-  // Input windows to release once this batch is written.
-  std::vector<std::pair<void*, std::size_t>> windows;
-};
-
-// Writes the text with the spans between its pieces, in gathered writes.
-bool writeWithSpans(int fd, const Batch& batch) {
-  std::vector<std::string_view> pieces;
-  pieces.reserve(2 * batch.spans.size() + 1);
-  std::size_t textFrom = 0;
-  for (const MspOutput::Span& span : batch.spans) {
-    if (span.textOffset > textFrom) {
-      pieces.emplace_back(batch.text.data() + textFrom,
-                          span.textOffset - textFrom);
-    }
-    pieces.emplace_back(span.bytes, span.size);
-    textFrom = span.textOffset;
-  }
-  if (batch.text.size() > textFrom) {
-    pieces.emplace_back(batch.text.data() + textFrom,
-                        batch.text.size() - textFrom);
-  }
-  return platform::writeGathered(fd, pieces.data(), pieces.size());
-}
-
-bool writeBatch(int fd, bool crlfLineEnds, const Batch& batch,
+bool writeBatch(int fd, bool crlfLineEnds, const std::string& text,
                 std::string& scratch) {
-  if (crlfLineEnds) return writeWithCrLf(fd, batch.text, scratch);
-  if (batch.spans.empty()) return platform::writeAll(fd, batch.text);
-  return writeWithSpans(fd, batch);
+  if (crlfLineEnds) return writeWithCrLf(fd, text, scratch);
+  return platform::writeAll(fd, text);
 }
 
 }  // namespace
 
-// The second thread of an output: takes batches in order and writes them.
-// At most two wait, so the conversion runs at most two flushes ahead of
-// the disk; the buffers of written batches come back for reuse.
+// The second thread of an output: takes batches of text in order and
+// writes them. At most two wait, so the conversion runs at most two
+// flushes ahead of the disk; the buffers of written batches come back for
+// reuse.
 struct BackgroundWriter {
   explicit BackgroundWriter(int fd, bool crlfLineEnds)
       : fd_(fd), crlf_(crlfLineEnds), thread_([this] { run(); }) {}
@@ -98,19 +69,17 @@ struct BackgroundWriter {
   BackgroundWriter(const BackgroundWriter&) = delete;
   BackgroundWriter& operator=(const BackgroundWriter&) = delete;
 
-  // Hands over the output's text and spans, leaving it recycled buffers.
+  // Hands over the output's text, leaving it a recycled buffer.
   void submit(MspOutput& output) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return queue_.size() < kQueueLength; });
-    Batch batch;
+    std::string batch;
     if (!spare_.empty()) {
       batch = std::move(spare_.back());
       spare_.pop_back();
     }
-    batch.text.swap(output.text);
-    batch.spans.swap(output.spans);
+    batch.swap(output.text);
     output.text.clear();
-    output.spans.clear();
     queue_.push_back(std::move(batch));
     changed_.notify_all();
   }
@@ -130,22 +99,6 @@ struct BackgroundWriter {
     return failed_;
   }
 
-  // Releases window once everything handed over so far is written.
-  void releaseAfterPending(void* window, std::size_t size) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (queue_.empty() && !busy_) {
-      lock.unlock();
-      releaseWindow(window, size);
-      return;
-    }
-    if (queue_.empty()) {
-      // The batch being written is the last that may point into it.
-      writingWindows_.emplace_back(window, size);
-    } else {
-      queue_.back().windows.emplace_back(window, size);
-    }
-  }
-
  private:
   static constexpr std::size_t kQueueLength = 2;
 
@@ -155,7 +108,7 @@ struct BackgroundWriter {
     for (;;) {
       changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
       if (queue_.empty()) return;
-      Batch batch = std::move(queue_.front());
+      std::string batch = std::move(queue_.front());
       queue_.pop_front();
       busy_ = true;
       const bool skip = failed_;
@@ -165,17 +118,8 @@ struct BackgroundWriter {
       const bool written = skip || writeBatch(fd_, crlf_, batch, scratch);
       // errno belongs to this thread and is read before anything else.
       const int error = written ? 0 : platform::lastError();
-      batch.text.clear();
-      batch.spans.clear();
-      for (const auto& [window, size] : batch.windows) {
-        releaseWindow(window, size);
-      }
-      batch.windows.clear();
+      batch.clear();
       lock.lock();
-      for (const auto& [window, size] : writingWindows_) {
-        releaseWindow(window, size);
-      }
-      writingWindows_.clear();
       if (!written) {
         failed_ = true;
         error_ = error;
@@ -190,10 +134,8 @@ struct BackgroundWriter {
   const bool crlf_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Batch> queue_;
-  std::vector<Batch> spare_;
-  // Windows waiting for the batch being written.
-  std::vector<std::pair<void*, std::size_t>> writingWindows_;
+  std::deque<std::string> queue_;
+  std::vector<std::string> spare_;
   bool busy_ = false;
   bool failed_ = false;
   int error_ = 0;  // the system's error code of the failed write
@@ -222,20 +164,12 @@ void submit(MspOutput& output) {
     }
   }
   output.writer->submit(output);
-  output.spanBytes = 0;
 }
 
 bool writeNow(MspOutput& output) {
-  Batch batch;
-  batch.text.swap(output.text);
-  batch.spans.swap(output.spans);
-  const bool written =
-      writeBatch(output.fd, output.crlfLineEnds, batch, output.translated);
-  batch.text.clear();
-  batch.spans.clear();
-  output.text.swap(batch.text);
-  output.spans.swap(batch.spans);
-  output.spanBytes = 0;
+  const bool written = writeBatch(output.fd, output.crlfLineEnds, output.text,
+                                  output.translated);
+  output.text.clear();
   return written;
 }
 
@@ -264,12 +198,6 @@ void writeThrough(MspOutput& output, std::string_view bytes) {
   }
 }
 
-void holdPiece(MspOutput& output, std::string_view bytes) {
-  const std::string& held = output.heldPieces.emplace_back(bytes);
-  output.spans.push_back({output.text.size(), held.data(), held.size()});
-  output.spanBytes += held.size();
-}
-
 void flushSoon(MspOutput& output) {
   if (output.fd < 0 || output.failed) return;
   if (!output.background) {
@@ -280,34 +208,25 @@ void flushSoon(MspOutput& output) {
     output.failed = true;
     return;
   }
-  if (!output.text.empty() || !output.spans.empty()) submit(output);
+  if (!output.text.empty()) submit(output);
 }
 
 void flushIfFull(MspOutput& output) {
-  if (output.text.size() + output.spanBytes >= kFlushSize) flushSoon(output);
-}
-
-bool adoptInputWindow(MspOutput& output, void* window, std::size_t size) {
-  if (!output.writer) return false;
-  output.writer->releaseAfterPending(window, size);
-  return true;
+  if (output.text.size() >= kFlushSize) flushSoon(output);
 }
 
 bool flushAll(MspOutput& output) {
   if (output.fd < 0 || output.failed) return !output.failed;
   if (output.background) {
-    if (!output.text.empty() || !output.spans.empty()) submit(output);
+    if (!output.text.empty()) submit(output);
     if (output.writer && !output.writer->drain(output.error)) {
       output.failed = true;
     }
-  } else if ((!output.text.empty() || !output.spans.empty()) &&
-             !writeNow(output)) {
+  } else if (!output.text.empty() && !writeNow(output)) {
     output.failed = true;
     output.error = platform::lastError();
   }
   output.text.clear();
-  output.spans.clear();
-  output.spanBytes = 0;
   return !output.failed;
 }
 

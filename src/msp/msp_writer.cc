@@ -68,7 +68,7 @@ void writeMspRecord(MspOutput& output, const CompoundName& compoundName,
     size += field.key.size() + field.value.size() + 2;
     largest = std::max({largest, field.key.size(), field.value.size()});
   }
-  if (largest >= kDirectWriteSize && (output.fd >= 0 || output.spansByReference)) {
+  if (largest >= kDirectWriteSize && output.fd >= 0) {
     writeHeadPieceByPiece(output, compoundName, libraryFields, commentFields,
                           peakCount);
   } else {
@@ -95,7 +95,7 @@ void writeMspRecord(MspOutput& output, const CompoundName& compoundName,
     p = copy(p, peakCount);
     *p = '\n';
   }
-  for (std::string_view run : peakLines.runs()) putSpan(output, run);
+  for (std::string_view run : peakLines.runs()) put(output, run);
   put(output, '\n');
   flushIfFull(output);
 }

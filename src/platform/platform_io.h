@@ -95,10 +95,6 @@ std::ptrdiff_t readAt(int fd, std::uint64_t offset, char* into,
 // Writes all of bytes; false when a write failed.
 bool writeAll(int fd, std::string_view bytes);
 
-// Writes all the pieces, in order, with as few system calls as the
-// platform allows (writev); false when a write failed.
-bool writeGathered(int fd, const std::string_view* pieces, std::size_t count);
-
 // Opens the input for reading while others may read it but not write it
 // (a shared lock, or a sharing mode). Returns the descriptor and fills
 // identity; -1 when the file is missing, is a directory, or is held for
@@ -137,28 +133,12 @@ bool makeDirectory(const char* path);
 // such file).
 bool regularFileSize(const char* path, std::uint64_t& size);
 
-// The size of fd when it is a regular file that can be mapped; false for
-// pipes, terminals and devices, which are read instead.
-bool mappableFileSize(int fd, std::uint64_t& size);
+// The size of fd when it is a regular file; false for pipes, terminals
+// and devices.
+bool regularFileSizeOf(int fd, std::uint64_t& size);
 
 // Where the next read of fd would start.
 std::uint64_t filePosition(int fd);
-
-// The alignment that a mapping's file offset needs (the page size, or the
-// allocation granularity on Windows).
-std::size_t mappingAlignment();
-
-// Maps [offset, offset + length) of fd as a private copy-on-write view:
-// reads come from the file, writes stay in this process. nullptr on
-// failure. A file that shrinks while mapped must not kill the process:
-// bytes that are gone read as zeros, and mappingLostBytes tells.
-char* mapFile(int fd, std::uint64_t offset, std::size_t length);
-
-// True when bytes of the mapping at address were gone from the file (it
-// was truncated or rewritten while mapped) and read as zeros.
-bool mappingLostBytes(const char* address);
-
-void unmapFile(char* address, std::size_t length);
 
 // Closes a descriptor that openInputFile or openOutputFile gave; false when
 // the close reported a late write error.

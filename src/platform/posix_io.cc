@@ -2,16 +2,12 @@
 // sharing rules, device and inode numbers for file identity.
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstring>
 #include <cerrno>
 #include <csignal>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,75 +47,6 @@ int failed(OpenError* error) {
   return -1;
 }
 
-// The mappings that the SIGBUS handler may mend. A file truncated while
-// it is mapped makes every access past its new end raise SIGBUS; the
-// handler maps a page of zeros over the faulting page instead and notes
-// the loss, so that the conversion ends as a read error rather than a
-// crash. The table is process-wide because a signal handler can reach
-// nothing else; slots are claimed and released with atomics, so separate
-// conversions on separate threads each have their own.
-struct GuardedMapping {
-  std::atomic<const char*> start{nullptr};
-  std::atomic<std::size_t> length{0};
-  std::atomic<bool> claimed{false};
-  std::atomic<bool> lost{false};
-};
-constexpr std::size_t kGuardedMappings = 64;
-GuardedMapping guardedMappings[kGuardedMappings];
-struct sigaction previousBusAction;
-
-void onBusError(int signal, siginfo_t* info, void* context) {
-  const char* address = static_cast<const char*>(info->si_addr);
-  for (GuardedMapping& mapping : guardedMappings) {
-    const char* start = mapping.start.load();
-    if (start != nullptr && address >= start &&
-        address < start + mapping.length.load()) {
-      const std::uintptr_t pageSize =
-          static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-      void* page = const_cast<char*>(
-          address - (reinterpret_cast<std::uintptr_t>(address) & (pageSize - 1)));
-      if (::mmap(page, pageSize, PROT_READ | PROT_WRITE,
-                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
-          MAP_FAILED) {
-        mapping.lost.store(true);
-        return;
-      }
-    }
-  }
-  // Not ours: whatever would have happened without us.
-  if ((previousBusAction.sa_flags & SA_SIGINFO) != 0 &&
-      previousBusAction.sa_sigaction != nullptr) {
-    previousBusAction.sa_sigaction(signal, info, context);
-    return;
-  }
-  if (previousBusAction.sa_handler != SIG_DFL &&
-      previousBusAction.sa_handler != SIG_IGN &&
-      previousBusAction.sa_handler != nullptr) {
-    previousBusAction.sa_handler(signal);
-    return;
-  }
-  ::signal(SIGBUS, SIG_DFL);
-  ::raise(SIGBUS);
-}
-
-void installBusErrorGuard() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    struct sigaction action {};
-    action.sa_sigaction = onBusError;
-    action.sa_flags = SA_SIGINFO | SA_NODEFER;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGBUS, &action, &previousBusAction);
-  });
-}
-
-GuardedMapping* guardOf(const char* address) {
-  for (GuardedMapping& mapping : guardedMappings) {
-    if (mapping.start.load() == address) return &mapping;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 bool makeDirectory(const char* path) {
@@ -139,7 +66,7 @@ bool regularFileSize(const char* path, std::uint64_t& size) {
   return true;
 }
 
-bool mappableFileSize(int fd, std::uint64_t& size) {
+bool regularFileSizeOf(int fd, std::uint64_t& size) {
   struct stat info;
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
   size = static_cast<std::uint64_t>(info.st_size);
@@ -149,47 +76,6 @@ bool mappableFileSize(int fd, std::uint64_t& size) {
 std::uint64_t filePosition(int fd) {
   const off_t position = ::lseek(fd, 0, SEEK_CUR);
   return position < 0 ? 0 : static_cast<std::uint64_t>(position);
-}
-
-std::size_t mappingAlignment() {
-  return static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-}
-
-char* mapFile(int fd, std::uint64_t offset, std::size_t length) {
-  installBusErrorGuard();
-  void* address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE, fd, static_cast<off_t>(offset));
-  if (address == MAP_FAILED) return nullptr;
-  // Read ahead: the reader goes through the window once, front to back.
-  ::madvise(address, length, MADV_SEQUENTIAL);
-  ::madvise(address, length, MADV_WILLNEED);
-  char* start = static_cast<char*>(address);
-  // A slot is claimed first, then filled; setting its start last makes it
-  // visible to the handler. With every slot taken there is no mapping, and
-  // the caller reads instead.
-  for (GuardedMapping& mapping : guardedMappings) {
-    if (mapping.claimed.exchange(true)) continue;
-    mapping.length.store(length);
-    mapping.lost.store(false);
-    mapping.start.store(start);
-    return start;
-  }
-  ::munmap(address, length);
-  errno = EMFILE;  // too many windows at once
-  return nullptr;
-}
-
-bool mappingLostBytes(const char* address) {
-  const GuardedMapping* mapping = guardOf(address);
-  return mapping != nullptr && mapping->lost.load();
-}
-
-void unmapFile(char* address, std::size_t length) {
-  if (GuardedMapping* mapping = guardOf(address)) {
-    mapping->start.store(nullptr);
-    mapping->claimed.store(false);
-  }
-  ::munmap(address, length);
 }
 
 int lastError() { return errno; }
@@ -247,46 +133,6 @@ bool writeAll(int fd, std::string_view bytes) {
     }
     if (n == 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-bool writeGathered(int fd, const std::string_view* pieces, std::size_t count) {
-  // writev takes at most IOV_MAX pieces and may write less than asked.
-  constexpr std::size_t kMaxPieces = 1024;
-  struct iovec vectors[kMaxPieces];
-  std::size_t origin[kMaxPieces];  // the piece each vector comes from
-  std::size_t next = 0;     // first piece not yet written whole
-  std::size_t skipped = 0;  // bytes of pieces[next] already written
-  while (next < count) {
-    std::size_t filled = 0;
-    for (std::size_t i = next; i < count && filled < kMaxPieces; ++i) {
-      const std::string_view piece =
-          i == next ? pieces[i].substr(skipped) : pieces[i];
-      if (piece.empty()) continue;
-      origin[filled] = i;
-      vectors[filled++] = {const_cast<char*>(piece.data()), piece.size()};
-    }
-    if (filled == 0) break;
-    ssize_t n;
-    do {
-      n = ::writev(fd, vectors, static_cast<int>(filled));
-    } while (n < 0 && errno == EINTR);
-    if (n <= 0) return false;
-    // Go on from where the write stopped.
-    std::size_t written = static_cast<std::size_t>(n);
-    std::size_t v = 0;
-    while (v < filled && written >= vectors[v].iov_len) {
-      written -= vectors[v].iov_len;
-      ++v;
-    }
-    if (v == filled) {
-      next = origin[filled - 1] + 1;
-      skipped = 0;
-    } else {
-      skipped = (origin[v] == next ? skipped : 0) + written;
-      next = origin[v];
-    }
   }
   return true;
 }

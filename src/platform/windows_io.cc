@@ -216,7 +216,7 @@ bool regularFileSize(const char* path, std::uint64_t& size) {
   return true;
 }
 
-bool mappableFileSize(int fd, std::uint64_t& size) {
+bool regularFileSizeOf(int fd, std::uint64_t& size) {
   const HANDLE handle = handleOf(fd);
   LARGE_INTEGER bytes;
   if (::GetFileType(handle) != FILE_TYPE_DISK ||
@@ -232,40 +232,6 @@ std::uint64_t filePosition(int fd) {
   return position < 0 ? 0 : static_cast<std::uint64_t>(position);
 }
 
-std::size_t mappingAlignment() {
-  SYSTEM_INFO info;
-  ::GetSystemInfo(&info);
-  return info.dwAllocationGranularity;
-}
-
-// A copy-on-write view (FILE_MAP_COPY). The section handle can go at once:
-// the view keeps it alive.
-char* mapFile(int fd, std::uint64_t offset, std::size_t length) {
-  const HANDLE section = ::CreateFileMappingW(handleOf(fd), nullptr,
-                                             PAGE_WRITECOPY, 0, 0, nullptr);
-  if (section == nullptr) return nullptr;
-  void* view = ::MapViewOfFile(section, FILE_MAP_COPY,
-                               static_cast<DWORD>(offset >> 32),
-                               static_cast<DWORD>(offset & 0xFFFFFFFFu),
-                               length);
-  ::CloseHandle(section);
-  return static_cast<char*>(view);
-}
-
-// Windows refuses to truncate a file that has a mapped view, and the input
-// is opened without write sharing: no bytes can go missing under a view.
-bool mappingLostBytes(const char*) { return false; }
-
-void unmapFile(char* address, std::size_t) { ::UnmapViewOfFile(address); }
-
-// Windows' gathered write (WriteFileGather) wants page-sized, aligned
-// buffers; the pieces are written one after another instead.
-bool writeGathered(int fd, const std::string_view* pieces, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    if (!writeAll(fd, pieces[i])) return false;
-  }
-  return true;
-}
 
 // Others may read the input but not write it. A directory cannot be opened
 // this way (that takes FILE_FLAG_BACKUP_SEMANTICS), and a file that another
