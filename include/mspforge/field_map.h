@@ -174,6 +174,31 @@ class FieldMap {
     ++used_;
   }
 
+  // Stores key and value as views, as setView() does, but without keeping
+  // track of key order as it goes: for a map filled in any order and read
+  // by key rarely or never (the reader's header lines, the comments). The
+  // map is put in order when it is next read by key.
+  void appendView(std::string_view key, std::string_view value) {
+    if (used_ == entries_.size()) {
+      entries_.emplace_back();
+      prefixes_.push_back(0);
+    }
+    entries_[used_] = Field{key, value};
+    prefixes_[used_] = keyPrefix(key);
+    order_.push_back(used_);
+    ++used_;
+  }
+
+  // The value set last under key, found by looking at the entries in the
+  // order they were set, without putting the map in key order; nullptr
+  // when the key is absent. For a few lookups in a map read no other way.
+  const std::string_view* findLast(std::string_view key) const {
+    for (std::size_t i = used_; i-- > 0;) {
+      if (entries_[i].key == key) return &entries_[i].value;
+    }
+    return nullptr;
+  }
+
   // A copy of text in the map's own storage, valid until clear(): for a
   // value that a rule builds, to be stored with setView().
   std::string_view keep(std::string_view text) { return arena_.copy(text); }

@@ -10,7 +10,7 @@ namespace {
 // The name a report gives a record that was not translated.
 std::string_view untranslatedName(const FieldMap& sourceFields) {
   for (std::string_view key : {"NAME", "COMPOUND_NAME", "TITLE"}) {
-    if (const std::string_view* value = sourceFields.find(key)) {
+    if (const std::string_view* value = sourceFields.findLast(key)) {
       if (!value->empty()) return *value;
     }
   }
@@ -36,9 +36,9 @@ void countRejection(const TranslationNotes& notes,
   tally.withoutMsLevelAndPrecursorMz +=
       notes.lacksMsLevel && notes.lacksPrecursorMz ? 1 : 0;
   if (notes.lacksName) {
-    tally.unnamedWithFeatureId += sourceFields.contains("FEATURE_ID") ? 1 : 0;
-    tally.unnamedWithScans += sourceFields.contains("SCANS") ? 1 : 0;
-    tally.unnamedWithSpectrumId += sourceFields.contains("SPECTRUMID") ? 1 : 0;
+    tally.unnamedWithFeatureId += (sourceFields.findLast("FEATURE_ID") != nullptr) ? 1 : 0;
+    tally.unnamedWithScans += (sourceFields.findLast("SCANS") != nullptr) ? 1 : 0;
+    tally.unnamedWithSpectrumId += (sourceFields.findLast("SPECTRUMID") != nullptr) ? 1 : 0;
   }
 }
 
@@ -107,8 +107,8 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
     } else {
       ++tally.totalSpectra;
       for (const Field& field : defaults) {
-        if (!c.sourceFields.contains(field.key)) {
-          c.sourceFields.setView(field.key, field.value);
+        if (c.sourceFields.findLast(field.key) == nullptr) {
+          c.sourceFields.appendView(field.key, field.value);
         }
       }
       const bool hasPeaks = !c.peakLines.empty();

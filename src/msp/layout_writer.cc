@@ -32,7 +32,7 @@ std::optional<Field> sourceOf(std::string_view libraryKey,
   for (const KeyRename& row : KeyRenameTable) {
     if (row.libraryKey != libraryKey) continue;
     if (found && row.sourceKey < found->key) continue;
-    if (const std::string_view* value = sourceFields.find(row.sourceKey)) {
+    if (const std::string_view* value = sourceFields.findLast(row.sourceKey)) {
       found = Field{row.sourceKey, *value};
     }
   }

@@ -125,7 +125,7 @@ struct BackgroundWriter {
         error_ = error;
       }
       busy_ = false;
-      if (spare_.size() < kQueueLength + 1) spare_.push_back(std::move(batch));
+      spare_.push_back(std::move(batch));
       changed_.notify_all();
     }
   }

@@ -52,7 +52,61 @@ std::uint64_t keyPrefix(std::string_view key) {
   return prefixOf(key);
 }
 
+constexpr std::size_t indexOfLibraryKey(std::string_view key) {
+  for (std::size_t i = 0; i < LibraryKeys.size(); ++i) {
+    if (LibraryKeys[i] == key) return i;
+  }
+  return LibraryKeys.size();
+}
+
+constexpr std::array<std::size_t, KeyRenameTable.size()> rowSlots() {
+  std::array<std::size_t, KeyRenameTable.size()> slots{};
+  for (std::size_t i = 0; i < KeyRenameTable.size(); ++i) {
+    slots[i] = indexOfLibraryKey(KeyRenameTable[i].libraryKey);
+  }
+  return slots;
+}
+
+constexpr std::array<int, KeyRenameTable.size()> rowRanks() {
+  std::array<int, KeyRenameTable.size()> ranks{};
+  for (std::size_t i = 0; i < KeyRenameTable.size(); ++i) {
+    for (const KeyRename& other : KeyRenameTable) {
+      if (other.libraryKey == KeyRenameTable[i].libraryKey &&
+          other.sourceKey < KeyRenameTable[i].sourceKey) {
+        ++ranks[i];
+      }
+    }
+  }
+  return ranks;
+}
+
+constexpr bool libraryKeysInOrder() {
+  for (std::size_t i = 1; i < LibraryKeys.size(); ++i) {
+    if (!(LibraryKeys[i - 1] < LibraryKeys[i])) return false;
+  }
+  for (const KeyRename& row : KeyRenameTable) {
+    if (row.rule != ValueRule::Name &&
+        indexOfLibraryKey(row.libraryKey) == LibraryKeys.size()) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(libraryKeysInOrder(),
+              "LibraryKeys must hold every library key, in byte order");
+
+constexpr auto kRowSlots = rowSlots();
+constexpr auto kRowRanks = rowRanks();
+
 }  // namespace
+
+std::size_t libraryKeyIndex(const KeyRename& row) {
+  return kRowSlots[static_cast<std::size_t>(&row - KeyRenameTable.data())];
+}
+
+int sourceKeyRank(const KeyRename& row) {
+  return kRowRanks[static_cast<std::size_t>(&row - KeyRenameTable.data())];
+}
 
 const KeyRename* findKeyRename(std::string_view key) {
   if (key.size() > kLongestKey) return nullptr;

@@ -59,7 +59,22 @@ inline constexpr std::array<KeyRename, 21> KeyRenameTable = {{
     {"INCHIAUX", "InChIKey", ValueRule::Copy},
 }};
 
+// The MSP keys of the library fields, in byte order: the order in which
+// the writer emits them.
+inline constexpr std::array<std::string_view, 10> LibraryKeys = {
+    "Collision_energy", "Formula",  "InChIKey",     "Instrument",
+    "Instrument_type",  "Ion_mode", "Ionization",   "PrecursorMZ",
+    "Precursor_type",   "Spectrum_type"};
+
 // The row whose source key equals key, or nullptr.
 const KeyRename* findKeyRename(std::string_view key);
+
+// Where the library key of a row stands in LibraryKeys; LibraryKeys.size()
+// for "Name".
+std::size_t libraryKeyIndex(const KeyRename& row);
+
+// The precedence of a row among those that share its library key: the
+// greater its source key in byte order, the higher (see KeyRenameTable).
+int sourceKeyRank(const KeyRename& row);
 
 }  // namespace mspforge

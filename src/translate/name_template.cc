@@ -25,7 +25,7 @@ bool nameFromTemplate(std::string_view nameTemplate,
     }
     made.append(nameTemplate.substr(at, open - at));
     const std::string_view* value =
-        sourceFields.find(nameTemplate.substr(open + 1, close - open - 1));
+        sourceFields.findLast(nameTemplate.substr(open + 1, close - open - 1));
     if (value == nullptr) return false;
     made.append(*value);
     at = close + 1;

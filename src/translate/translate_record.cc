@@ -1,5 +1,7 @@
 #include "translate/translate_record.h"
 
+#include <array>
+
 #include "mspforge/read_integer.h"
 #include "translate/adduct_notation.h"
 #include "translate/complete_record.h"
@@ -93,24 +95,44 @@ bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
 bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
                      FieldMap& libraryFields, FieldMap& commentFields,
                      TranslationNotes* notes, std::string_view nameTemplate) {
-  std::string_view statedAdductKey;
   libraryFields.clear();
   commentFields.clear();
   compoundName.clear();
-  for (const Field& field : sourceFields) {
+  // The header lines are taken as they came, not in key order: each MSP
+  // key keeps the line of the greatest source key (a repeated key, its
+  // last line), which is the one a walk in key order would store last.
+  struct Winner {
+    const Field* field = nullptr;
+    const KeyRename* row = nullptr;
+    int rank = -1;
+  };
+  std::array<Winner, LibraryKeys.size() + 1> winners;  // the last: the name
+  sourceFields.forEachAsSet([&](const Field& field) {
     const KeyRename* row = findKeyRename(field.key);
     if (row == nullptr) {
       // Comments keep the source's own bytes: no copy.
-      commentFields.setView(field.key, field.value);
-    } else if (row->rule == ValueRule::Name) {
-      compoundName.assign(field.value);
-    } else {
-      if (row->rule == ValueRule::PrecursorType) statedAdductKey = row->sourceKey;
-      // A view of the source, or a text kept in libraryFields' storage.
-      libraryFields.setView(
-          row->libraryKey,
-          normaliseValue(row->rule, field.value, libraryFields));
+      commentFields.appendView(field.key, field.value);
+      return;
     }
+    Winner& winner = winners[libraryKeyIndex(*row)];
+    const int rank = sourceKeyRank(*row);
+    if (rank >= winner.rank) winner = Winner{&field, row, rank};
+  });
+  if (winners.back().field != nullptr) {
+    compoundName.assign(winners.back().field->value);
+  }
+  std::string_view statedAdductKey;
+  for (std::size_t i = 0; i < LibraryKeys.size(); ++i) {
+    const Winner& winner = winners[i];
+    if (winner.field == nullptr) continue;
+    if (winner.row->rule == ValueRule::PrecursorType) {
+      statedAdductKey = winner.row->sourceKey;
+    }
+    // A view of the source, or a text kept in libraryFields' storage; in
+    // key order, so the map needs no sorting.
+    libraryFields.setView(
+        LibraryKeys[i],
+        normaliseValue(winner.row->rule, winner.field->value, libraryFields));
   }
   const NameFallback fallback{&sourceFields, nameTemplate};
   if (notes == nullptr) {
