@@ -44,6 +44,18 @@ class PeakLines {
     }
   }
 
+  // Appends bytes of whole lines, adjacent in memory, as one view, without
+  // counting them: the reader counts a record's lines once, with
+  // addUsualLines().
+  void appendRunBytes(std::string_view bytes) { appendRun(bytes, 0); }
+
+  // Counts lines appended with appendRunBytes(), and those of them with a
+  // third column.
+  void addUsualLines(std::size_t lines, std::int64_t moreColumnLines) {
+    count_ += lines;
+    moreColumnLines_ += moreColumnLines;
+  }
+
   // Appends a copy of one line, kept until clear().
   void append(std::string_view line) { appendView(arena_.copy(line)); }
 

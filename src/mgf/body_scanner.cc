@@ -4,7 +4,9 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #elif defined(__ARM_NEON)
 #include <arm_neon.h>
@@ -29,14 +31,20 @@ constexpr bool isSeparator(char c) {
 }
 
 // What a line needs to be told from the usual peak line, per byte of a
-// 64-byte block: its LFs, the bytes that make a line other than a plain
-// peak line ("=" of a header line, "e" or "E" of an exponent), and the
-// separators, from which the starts of columns follow.
+// 64-byte block: its LFs, its "=" (of header lines), "e" and "E" (of
+// exponents), and the separators, from which the starts of columns follow.
 struct BlockMasks {
   std::uint64_t lf;
-  std::uint64_t special;
+  std::uint64_t special;  // "=", "e" or "E": no usual peak line
   std::uint64_t separator;
 };
+
+// The bytes that start a column: no separator, after one (or after the
+// byte before the block, when separatorBefore is 1).
+inline std::uint64_t columnStartsOf(std::uint64_t separator,
+                                    std::uint64_t separatorBefore) {
+  return ~separator & ((separator << 1) | separatorBefore);
+}
 
 inline BlockMasks classifyBodyBlock(const char* block) {
   BlockMasks m{0, 0, 0};
@@ -107,6 +115,38 @@ inline BlockMasks classifyBodyBlock(const char* block) {
   return m;
 }
 
+#if defined(__x86_64__)
+// The same with AVX2, 32 bytes at a time, where the CPU has it: the
+// scanner is compiled a second time around it (see scanRecordBody).
+__attribute__((target("avx2"), always_inline)) inline BlockMasks
+classifyBodyBlockAvx2(const char* block) {
+  BlockMasks m{0, 0, 0};
+  const __m256i newline = _mm256_set1_epi8('\n');
+  const __m256i equalsSign = _mm256_set1_epi8('=');
+  const __m256i smallE = _mm256_set1_epi8('e');
+  const __m256i space = _mm256_set1_epi8(0x20);
+  // (No lambda here: it would not share the function's instruction set.)
+#define MSPFORGE_BITS(matches, shift)                                   \
+  (static_cast<std::uint64_t>(                                          \
+       static_cast<std::uint32_t>(_mm256_movemask_epi8(matches)))       \
+   << (shift))
+  for (unsigned shift = 0; shift < 64; shift += 32) {
+    const __m256i bytes =
+        _mm256_load_si256(reinterpret_cast<const __m256i*>(block + shift));
+    m.lf |= MSPFORGE_BITS(_mm256_cmpeq_epi8(bytes, newline), shift);
+    m.special |= MSPFORGE_BITS(
+        _mm256_or_si256(_mm256_cmpeq_epi8(bytes, equalsSign),
+                        _mm256_cmpeq_epi8(_mm256_or_si256(bytes, space),
+                                          smallE)),
+        shift);
+    m.separator |= MSPFORGE_BITS(
+        _mm256_cmpeq_epi8(_mm256_min_epu8(bytes, space), bytes), shift);
+  }
+#undef MSPFORGE_BITS
+  return m;
+}
+#endif
+
 // The bits below position p of a block.
 inline std::uint64_t bitsBelow(unsigned p) {
   return p >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << p) - 1;
@@ -122,7 +162,7 @@ void storeHeaderLine(std::string_view line, std::size_t equals,
   std::string_view value = line.substr(equals + 1);
   if (!value.empty() && value.back() == '\n') value.remove_suffix(1);
   if (value == NotAvailableValue) return;
-  sourceFields.setView(key, value);
+  sourceFields.appendView(key, value);
 }
 
 }  // namespace
@@ -140,16 +180,16 @@ void peakLineForms(std::string_view line, bool& exponent, bool& moreColumns) {
   moreColumns = at < line.size();
 }
 
-RecordLine sortRecordLine(std::string_view line, FieldMap& sourceFields,
-                          PeakLines& peakLines) {
+namespace {
+
+// sortRecordLine, when the position of the line's first "=" (npos for
+// none) is known.
+[[gnu::noinline]] RecordLine sortLine(std::string_view line, std::size_t equals,
+                    FieldMap& sourceFields, PeakLines& peakLines) {
   // A "BEGIN IONS" line always begins a record, "=" or not.
   if (line.starts_with(kBeginIons)) return RecordLine::BeginIons;
-  const void* equals = std::memchr(line.data(), '=', line.size());
-  if (equals != nullptr) {
-    storeHeaderLine(line,
-                    static_cast<std::size_t>(static_cast<const char*>(equals) -
-                                             line.data()),
-                    sourceFields);
+  if (equals != std::string_view::npos) {
+    storeHeaderLine(line, equals, sourceFields);
     return RecordLine::Header;
   }
   if (line.starts_with(kEndIons)) return RecordLine::EndIons;
@@ -162,106 +202,59 @@ RecordLine sortRecordLine(std::string_view line, FieldMap& sourceFields,
   return RecordLine::Peak;
 }
 
+// How many bits of x are set, up to three.
+inline unsigned upToThreeBits(std::uint64_t x) {
+  unsigned n = x != 0 ? 1 : 0;
+  x &= x - 1;
+  n += x != 0 ? 1 : 0;
+  x &= x - 1;
+  return n + (x != 0 ? 1 : 0);
+}
+
+}  // namespace
+
+RecordLine sortRecordLine(std::string_view line, FieldMap& sourceFields,
+                          PeakLines& peakLines) {
+  const void* equals = std::memchr(line.data(), '=', line.size());
+  return sortLine(line,
+                  equals == nullptr
+                      ? std::string_view::npos
+                      : static_cast<std::size_t>(
+                            static_cast<const char*>(equals) - line.data()),
+                  sourceFields, peakLines);
+}
+
+namespace {
+
+// The scanner, compiled with the baseline classifier of the platform, and
+// on x86-64 a second time with the AVX2 one: the loop lives in
+// body_scan_loop.inc so that each copy is compiled for its instruction set
+// as a whole, its masks in registers.
+BodyScan scanWithBaseline(MgfInput& input, FieldMap& sourceFields,
+                          PeakLines& peakLines) {
+#define MSPFORGE_CLASSIFY classifyBodyBlock
+#include "mgf/body_scan_loop.inc"
+#undef MSPFORGE_CLASSIFY
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) BodyScan scanWithAvx2(
+    MgfInput& input, FieldMap& sourceFields, PeakLines& peakLines) {
+#define MSPFORGE_CLASSIFY classifyBodyBlockAvx2
+#include "mgf/body_scan_loop.inc"
+#undef MSPFORGE_CLASSIFY
+}
+#endif
+
+}  // namespace
+
 BodyScan scanRecordBody(MgfInput& input, FieldMap& sourceFields,
                         PeakLines& peakLines) {
-  const char* const data = input.data;
-  const std::size_t end = input.end;
-  std::size_t pos = input.begin;  // where the current line starts
-  std::uint64_t lines = 0;
-  // The run of usual peak lines being gathered, appended when it breaks.
-  std::size_t runStart = pos;
-  std::size_t runEnd = pos;
-  std::size_t runLines = 0;
-  std::int64_t moreColumns = 0;
-  const auto appendRun = [&] {
-    if (runLines == 0) return;
-    peakLines.appendRun(std::string_view(data + runStart, runEnd - runStart),
-                        runLines);
-    runLines = 0;
-  };
-  const auto stop = [&](BodyScan::Stop why, std::size_t lineStart,
-                        std::size_t next) {
-    appendRun();
-    peakLines.noteForms(0, moreColumns);
-    input.begin = next;
-    input.scanFrom = static_cast<std::size_t>(-1);
-    return BodyScan{why, lineStart, lines};
-  };
-  if (data == nullptr || pos >= end) {
-    return stop(BodyScan::NeedBytes, pos, pos);
-  }
-
-  // The buffer starts at an aligned address and its blocks lie inside it.
-  std::size_t blockAt = pos & ~(kScanBlock - 1);
-  BlockMasks m;
-  std::uint64_t columnStarts;
-  const auto classify = [&] {
-    m = classifyBodyBlock(data + blockAt);
-    if (end - blockAt < kScanBlock) {
-      m.lf &= bitsBelow(static_cast<unsigned>(end - blockAt));
-    }
-    // A column starts at a byte that is no separator after one that is.
-    const std::uint64_t before =
-        blockAt == 0 ? 1 : (isSeparator(data[blockAt - 1]) ? 1 : 0);
-    columnStarts = ~m.separator & ((m.separator << 1) | before);
-  };
-  classify();
-  unsigned from = static_cast<unsigned>(pos - blockAt);
-  m.lf &= ~bitsBelow(from);  // the line ends of lines already taken
-  // What the current line holds in the blocks before this one.
-  bool lineSpecial = false;
-  unsigned lineColumns = 0;
-  for (;;) {
-    if (m.lf == 0) {
-      // The line runs on past this block.
-      const std::uint64_t rest = ~bitsBelow(from);
-      lineSpecial = lineSpecial || (m.special & rest) != 0;
-      lineColumns += static_cast<unsigned>(std::popcount(columnStarts & rest));
-      blockAt += kScanBlock;
-      from = 0;
-      if (blockAt >= end) return stop(BodyScan::NeedBytes, pos, pos);
-      classify();
-      continue;
-    }
-    const unsigned p = static_cast<unsigned>(std::countr_zero(m.lf));
-    const std::uint64_t range = bitsBelow(p) & ~bitsBelow(from);
-    const std::size_t lineEnd = blockAt + p + 1;
-    ++lines;
-    const unsigned first = static_cast<unsigned char>(data[pos]);
-    if (!lineSpecial && (m.special & range) == 0 && first - '1' < 9u) {
-      // The usual peak line: a first digit from 1 to 9, no "=" and no
-      // exponent, so its number is at least 1.
-      const unsigned columns =
-          lineColumns +
-          static_cast<unsigned>(std::popcount(columnStarts & range));
-      moreColumns += columns > 2 ? 1 : 0;
-      if (runLines != 0 && runEnd == pos) {
-        runEnd = lineEnd;
-        ++runLines;
-      } else {
-        appendRun();
-        runStart = pos;
-        runEnd = lineEnd;
-        runLines = 1;
-      }
-    } else {
-      appendRun();
-      switch (sortRecordLine(std::string_view(data + pos, lineEnd - pos),
-                             sourceFields, peakLines)) {
-        case RecordLine::EndIons:
-          return stop(BodyScan::EndIons, pos, lineEnd);
-        case RecordLine::BeginIons:
-          return stop(BodyScan::BeginIons, pos, lineEnd);
-        default:
-          break;
-      }
-    }
-    m.lf &= m.lf - 1;
-    from = p + 1;
-    pos = lineEnd;
-    lineSpecial = false;
-    lineColumns = 0;
-  }
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) return scanWithAvx2(input, sourceFields, peakLines);
+#endif
+  return scanWithBaseline(input, sourceFields, peakLines);
 }
 
 }  // namespace mspforge
