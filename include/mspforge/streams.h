@@ -12,6 +12,32 @@
 
 namespace mspforge {
 
+// The bytes of an MgfInput: a start aligned for the line scanner, which
+// reads whole aligned 64-byte blocks, and a block of padding after the
+// capacity, so that every block around the bytes lies inside. Not zeroed:
+// only the bytes read are written (and the padding after them).
+class InputBuffer {
+ public:
+  static constexpr std::size_t kAlignment = 64;
+
+  InputBuffer() = default;
+  explicit InputBuffer(std::size_t capacity)
+      : storage_(new char[capacity + 2 * kAlignment]), capacity_(capacity) {
+    const auto address = reinterpret_cast<std::uintptr_t>(storage_.get());
+    start_ = storage_.get() +
+             (kAlignment - address % kAlignment) % kAlignment;
+  }
+
+  char* data() const { return start_; }
+  std::size_t capacity() const { return capacity_; }
+  bool empty() const { return storage_ == nullptr; }
+
+ private:
+  std::unique_ptr<char[]> storage_;
+  std::size_t capacity_ = 0;
+  char* start_ = nullptr;
+};
+
 // MGF input, delivered line by line from a buffer of bytes.
 //
 // Files, pipes, terminals and devices are read alike, in large blocks into
@@ -70,7 +96,7 @@ struct MgfInput {
   std::size_t pendingBegin = static_cast<std::size_t>(-1);
   std::uint64_t pendingLine = 0;
   std::size_t blockSize = std::size_t{1} << 20;  // least bytes per refill
-  std::vector<char> buffer;  // the bytes, aligned for the line scanner
+  InputBuffer buffer;        // data points into it
   // A regular file: the bytes it held from where reading began, when it
   // was opened. Reading fewer before its end means it was cut short.
   std::uint64_t expectedBytes = 0;

@@ -13,35 +13,59 @@ constexpr std::string_view kBeginIons = "BEGIN IONS";
 constexpr std::string_view kEndIons = "END IONS";
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-// The bytes past a chunk's nominal end that are read before it is cut, so
-// that the "BEGIN IONS" line that ends it is usually among them.
-constexpr std::size_t kLookAhead = std::size_t{64} << 10;
+
+// The last "BEGIN IONS" line of a buffer is looked for among its last
+// bytes first: a record is rarely longer.
+constexpr std::size_t kLookBack = std::size_t{64} << 10;
+
+// The start of the last (or, with first set, the first) line at a position
+// in [from, to) of data that begins with "BEGIN IONS" and lies whole
+// before end; npos when there is none.
+std::size_t recordStart(const char* data, std::size_t from, std::size_t to,
+                        std::size_t end, bool first) {
+  std::size_t found = kNone;
+  for (std::size_t at = from; at < to;) {
+    const void* b = std::memchr(data + at, 'B', to - at);
+    if (b == nullptr) break;
+    at = static_cast<std::size_t>(static_cast<const char*>(b) - data);
+    if (data[at - 1] == '\n' && end - at >= kBeginIons.size() &&
+        std::memcmp(data + at, kBeginIons.data(), kBeginIons.size()) == 0) {
+      found = at;
+      if (first) break;
+    }
+    ++at;
+  }
+  return found;
+}
 
 }  // namespace
 
-ChunkReader::ChunkReader(MgfInput& input, std::size_t chunkBytes)
-    : input_(input), chunkBytes_(std::max<std::size_t>(chunkBytes, 1)) {
-  // Room for a chunk and what follows it, read in big blocks.
-  input_.blockSize = std::max(input_.blockSize, 2 * chunkBytes_ + kLookAhead);
+ChunkReader::ChunkReader(MgfInput& input, std::size_t chunkBytes,
+                         BufferPool& pool)
+    : input_(input), chunkBytes_(std::max<std::size_t>(chunkBytes, 1)),
+      pool_(pool) {
+  input_.blockSize = chunkBytes_;
 }
 
 std::size_t ChunkReader::findCut() const {
   const char* const data = input_.data;
   const std::size_t end = input_.end;
-  // A line starts after an LF; the first byte a cut may fall on.
-  std::size_t at = input_.begin + chunkBytes_;
-  while (at < end) {
-    const void* b = std::memchr(data + at, 'B', end - at);
-    if (b == nullptr) break;
-    at = static_cast<std::size_t>(static_cast<const char*>(b) - data);
-    if (data[at - 1] == '\n') {
-      if (end - at < kBeginIons.size()) break;  // the rest of it may come
-      if (std::memcmp(data + at, kBeginIons.data(), kBeginIons.size()) == 0) {
-        return at;
-      }
+  if (input_.atEnd && end - input_.begin <= chunkBytes_) return end;
+  // The last record start a chunk's length on or before, looked for near
+  // that length first; else the first one after it.
+  const std::size_t first = input_.begin + 1;
+  const std::size_t limit = std::min(end, input_.begin + chunkBytes_ + 1);
+  if (first < limit) {
+    const std::size_t near = limit - first > kLookBack ? limit - kLookBack : first;
+    std::size_t cut = recordStart(data, near, limit, end, false);
+    if (cut == kNone && near > first) {
+      cut = recordStart(data, first, near, end, false);
     }
-    ++at;
+    if (cut != kNone) return cut;
   }
+  const std::size_t cut =
+      recordStart(data, std::max(first, limit), end, end, true);
+  if (cut != kNone) return cut;
   return input_.atEnd ? end : kNone;
 }
 
@@ -72,8 +96,9 @@ bool ChunkReader::lastLineIsJunk() {
 
 bool ChunkReader::next(InputChunk& chunk) {
   for (;;) {
-    while (!input_.atEnd &&
-           input_.end - input_.begin < chunkBytes_ + kLookAhead) {
+    if (!input_.atEnd &&
+        (input_.buffer.empty() || input_.end < input_.buffer.capacity())) {
+      // Fill the buffer (a pipe may take several reads).
       std::size_t keep = input_.begin;
       moreInput(input_, keep);  // leaves input.begin at the bytes kept
     }
@@ -84,8 +109,7 @@ bool ChunkReader::next(InputChunk& chunk) {
     if (cut == kNone) {
       // No record starts in the bytes at hand. Between records, a long line
       // that begins none is passed over, not kept; the chunk before it goes.
-      const std::size_t pending = input_.end - input_.begin;
-      if (pending >= 2 * chunkBytes_ + kLookAhead && lastLineIsJunk()) {
+      if (input_.end - input_.begin >= 2 * chunkBytes_ && lastLineIsJunk()) {
         cut = input_.begin + walked_;
       } else {
         // Inside a record, or not yet long: read on, keeping it all.
@@ -102,12 +126,11 @@ bool ChunkReader::next(InputChunk& chunk) {
         continue;
       }
     }
-    const std::string_view bytes(input_.data + input_.begin,
-                                 cut - input_.begin);
-    chunk.input = mgfInputFromText(bytes);
+    InputBuffer spare = pool_.take();
+    chunk.input = takeBytesBefore(input_, cut, spare);
+    if (!spare.empty()) pool_.give(std::move(spare));
     chunk.linesSkipped = skipped_;
     skipped_ = 0;
-    input_.begin = cut;
     walked_ = 0;
     inside_ = false;
     chunk.sourceEnd = inputPosition(input_);

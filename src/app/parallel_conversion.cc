@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -60,7 +61,9 @@ void addTally(ConversionTally& sum, const ConversionTally& part,
 // The chunks between the reading thread, the converting threads and the
 // writing one, in input order: chunk k is queue[k - written].
 struct Pipeline {
+  BufferPool buffers;  // of chunks written, for the reader to fill again
   std::mutex mutex;
+  std::vector<std::string> texts;  // output buffers of chunks written
   std::condition_variable changed;
   std::deque<std::unique_ptr<Chunk>> queue;
   std::size_t read = 0;     // chunks the reader made
@@ -74,7 +77,7 @@ struct Pipeline {
 
 void readChunks(MgfInput& input, std::size_t chunkBytes, Pipeline& p) {
   try {
-    ChunkReader reader(input, chunkBytes);
+    ChunkReader reader(input, chunkBytes, p.buffers);
     for (;;) {
       auto chunk = std::make_unique<Chunk>();
       if (!reader.next(chunk->read)) break;
@@ -112,8 +115,15 @@ void convertChunks(const ConversionOptions& rules,
       p.changed.notify_all();
       continue;
     }
+    if (!p.texts.empty()) {
+      chunk->output.text = std::move(p.texts.back());
+      p.texts.pop_back();
+    }
     lock.unlock();
     try {
+      // MSP text is about as long as the MGF it comes from.
+      const std::size_t bytes = chunk->read.input.end - chunk->read.input.begin;
+      chunk->output.text.reserve(bytes + bytes / 4);
       convertAvailableRecords(chunk->read.input, chunk->output, chunk->tally,
                               containers, rules, defaults);
     } catch (...) {
@@ -151,7 +161,7 @@ ConversionResult convertInChunks(MgfInput& input, MspOutput& output,
   threads = std::max(threads, 1u);
 
   Pipeline p;
-  p.ahead = threads + 2;
+  p.ahead = 2 * threads + 4;
   std::vector<std::thread> workers;
   const auto stop = [&] {
     {
@@ -205,6 +215,12 @@ ConversionResult convertInChunks(MgfInput& input, MspOutput& output,
       addTally(tally, chunk->tally, linesBefore);
       linesBefore += chunk->read.input.linesRead;
       if (!chunk->inOrder) writeChunk(*chunk, output);
+      p.buffers.give(std::move(chunk->read.input.buffer));
+      {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        chunk->output.text.clear();
+        p.texts.push_back(std::move(chunk->output.text));
+      }
       if (options.progress != nullptr) {
         options.progress->spectra.store(
             tally.totalSpectra + tally.unterminatedSpectra,

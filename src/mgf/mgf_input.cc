@@ -11,10 +11,7 @@
 namespace mspforge {
 namespace {
 
-// A buffer's bytes start at an address aligned to a scan block and are
-// followed by a block of padding, so that every block the scanner reads
-// lies inside the allocation.
-constexpr std::size_t kPadding = kScanBlock;
+static_assert(InputBuffer::kAlignment == kScanBlock);
 
 constexpr char kEndOfFileMark = 0x1A;
 
@@ -25,23 +22,14 @@ void failWith(MgfInput& input, int error, std::string_view why) {
   input.failure.assign(why);
 }
 
-char* alignedStart(std::vector<char>& buffer) {
-  const std::uintptr_t address =
-      reinterpret_cast<std::uintptr_t>(buffer.data());
-  return buffer.data() + ((kScanBlock - address % kScanBlock) % kScanBlock);
+std::size_t usableSize(const MgfInput& input) {
+  return input.buffer.capacity();
 }
 
-// A buffer whose aligned part holds at least size bytes, and the padding.
-void allocate(std::vector<char>& buffer, std::size_t size) {
-  buffer.assign(size + kScanBlock + kPadding, '\0');
-}
-
-std::size_t usableSize(MgfInput& input) {
-  if (input.buffer.empty()) return 0;
-  return input.buffer.size() -
-         static_cast<std::size_t>(alignedStart(input.buffer) -
-                                  input.buffer.data()) -
-         kPadding;
+// Zeroes the block after the bytes at hand, which the line scanner reads
+// without using (the bytes it would leave undefined are never written).
+void padAfterEnd(MgfInput& input) {
+  if (input.data != nullptr) std::memset(input.data + input.end, 0, kScanBlock);
 }
 
 // Cuts the bytes at hand at a 0x1A among those from `from` on.
@@ -118,14 +106,13 @@ void refillBuffer(MgfInput& input, std::size_t& keep) {
   const std::size_t block = input.blockSize;
   // The buffer grows only for a record larger than half of it.
   if (usable - std::min(kept, usable) < block / 2 + 1) {
-    std::vector<char> larger;
-    allocate(larger, usable < block ? block : usable * 2);
-    if (kept > 0) std::memcpy(alignedStart(larger), input.data + keep, kept);
-    input.buffer.swap(larger);
-  } else if (kept > 0 && input.data + keep != alignedStart(input.buffer)) {
-    std::memmove(alignedStart(input.buffer), input.data + keep, kept);
+    InputBuffer larger(usable < block ? block : usable * 2);
+    if (kept > 0) std::memcpy(larger.data(), input.data + keep, kept);
+    input.buffer = std::move(larger);
+  } else if (kept > 0 && input.data + keep != input.buffer.data()) {
+    std::memmove(input.buffer.data(), input.data + keep, kept);
   }
-  input.data = alignedStart(input.buffer);
+  input.data = input.buffer.data();
   input.end = kept;
   keep = 0;
   input.begin = 0;
@@ -165,6 +152,7 @@ void refillBuffer(MgfInput& input, std::size_t& keep) {
     foldCrLf(input, from);
     if (input.atEnd) break;
   }
+  padAfterEnd(input);
 }
 
 }  // namespace
@@ -186,12 +174,13 @@ namespace {
 // An input over a copy of bytes, cut at a 0x1A; nothing more will come.
 MgfInput inputOverCopy(std::string_view bytes) {
   MgfInput input;
-  allocate(input.buffer, bytes.size());
-  input.data = alignedStart(input.buffer);
+  input.buffer = InputBuffer(bytes.size());
+  input.data = input.buffer.data();
   if (!bytes.empty()) std::memcpy(input.data, bytes.data(), bytes.size());
   input.end = bytes.size();
   input.atEnd = true;
   stopAtEndOfFileMark(input, 0);
+  padAfterEnd(input);
   return input;
 }
 
@@ -225,18 +214,51 @@ bool skipToNextLine(MgfInput& input) {
 MgfInput mgfInputFromBytes(std::string_view bytes) {
   MgfInput input = inputOverCopy(bytes);
   foldCrLf(input, 0);
+  padAfterEnd(input);
   skipByteOrderMark(input);
   return input;
 }
 
+MgfInput takeBytesBefore(MgfInput& input, std::size_t cut,
+                         InputBuffer& spare) {
+  const std::size_t rest = input.end - cut;
+  if (cut - input.begin < rest) {
+    // Fewer bytes to copy this way round.
+    MgfInput part = mgfInputFromText(
+        std::string_view(input.data + input.begin, cut - input.begin));
+    input.begin = cut;
+    input.scanFrom = static_cast<std::size_t>(-1);
+    return part;
+  }
+  MgfInput part;
+  part.data = input.data;
+  part.begin = input.begin;
+  part.end = cut;
+  part.atEnd = true;
+  part.startSeen = true;
+  part.buffer = std::move(input.buffer);
+  if (spare.capacity() < std::max(rest + 1, input.blockSize)) {
+    spare = InputBuffer(std::max(2 * rest, input.blockSize));
+  }
+  if (rest > 0) std::memcpy(spare.data(), input.data + cut, rest);
+  input.buffer = std::exchange(spare, InputBuffer());
+  input.data = input.buffer.data();
+  input.begin = 0;
+  input.end = rest;
+  input.scanFrom = static_cast<std::size_t>(-1);
+  padAfterEnd(input);
+  return part;
+}
+
 MgfInput mgfInputFromText(std::string_view bytes) {
   MgfInput input;
-  allocate(input.buffer, bytes.size());
-  input.data = alignedStart(input.buffer);
+  input.buffer = InputBuffer(bytes.size());
+  input.data = input.buffer.data();
   if (!bytes.empty()) std::memcpy(input.data, bytes.data(), bytes.size());
   input.end = bytes.size();
   input.atEnd = true;
   input.startSeen = true;
+  padAfterEnd(input);
   return input;
 }
 

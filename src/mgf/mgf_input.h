@@ -213,6 +213,13 @@ inline bool readWholeLine(MgfInput& input, std::string_view& line,
 // will come. For a part of a larger input converted on its own.
 MgfInput mgfInputFromText(std::string_view bytes);
 
+// Hands over the bytes at hand before cut as an input of their own, and
+// leaves input the bytes from cut on, copying whichever are fewer: the
+// part takes input's buffer, and input the bytes after it in spare (a new
+// buffer when spare is too small; spare is then left as it was); or the
+// part takes a copy of its bytes.
+MgfInput takeBytesBefore(MgfInput& input, std::size_t cut, InputBuffer& spare);
+
 // Moves input past the rest of the line it stands in, without keeping its
 // bytes (it may be longer than memory): true when it stands at the start
 // of the next line, false when the input ended (or failed) first.
