@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "app/parallel_conversion.h"
+#include "mgf/mgf_input.h"
 #include "synthetic_mgf.h"
 #include "test_files.h"
 
@@ -162,26 +164,38 @@ TEST(ConvertTest, MappedFileGivesTheBytesOfTheInMemoryConversion) {
 }
 
 // A file cut short while it is being read (another program truncates it)
-// ends the conversion as a read error, never as a crash (SIGBUS).
-TEST(ConvertTest, FileTruncatedWhileMappedIsAReadError) {
+// ends the conversion as a read error that says so, whether one thread or
+// several convert it and wherever the reading stands: mid-record in the
+// first chunk, or with chunks already converted and written.
+TEST(ConvertTest, FileCutShortWhileReadIsAReadErrorOnAnyThreadCount) {
   const std::string mgf = test::makeSyntheticMgf(12000, 5);  // about 15 MB
-  for (std::size_t cutAfter : {std::size_t{1}, std::size_t{4000}}) {
+  struct Case {
+    unsigned threads;
+    std::size_t recordsFirst;  // read on this thread before the cut
+    std::uintmax_t cutTo;
+  };
+  for (const Case& c : {Case{1, 4000, 1u << 20}, Case{2, 0, 1u << 20},
+                        Case{4, 0, 100}, Case{2, 1, (5u << 20) + 33}}) {
     test::TempDir dir;
     test::writeFile(dir.path("in.mgf"), mgf);
     test::OpenDescriptor file(dir.path("in.mgf"));
     MgfInput input = mgfInputFromFd(file.fd());
     FieldMap source;
     PeakLines peaks;
-    for (std::size_t i = 0; i < cutAfter; ++i) {
+    for (std::size_t i = 0; i < c.recordsFirst; ++i) {
       ASSERT_TRUE(readMgfRecord(input, source, peaks));
     }
     std::error_code error;
-    std::filesystem::resize_file(dir.path("in.mgf"), 1 << 20, error);
-    if (error) GTEST_SKIP() << "the platform refuses to cut a mapped file";
-    std::size_t more = 0;
-    while (readMgfRecord(input, source, peaks)) ++more;
-    EXPECT_TRUE(input.failed) << cutAfter;
-    EXPECT_LT(cutAfter + more, 12000u);
+    std::filesystem::resize_file(dir.path("in.mgf"), c.cutTo, error);
+    if (error) GTEST_SKIP() << "the platform refuses to cut an open file";
+    MspOutput output = mspOutputToMemory();
+    ConversionTally tally;
+    const ConversionResult result =
+        convertInChunks(input, output, tally, {}, 65536, c.threads);
+    EXPECT_EQ(result, ConversionResult::ReadFailed) << c.threads;
+    EXPECT_TRUE(input.failed) << c.threads;
+    EXPECT_EQ(input.failure, kCutShort) << c.threads;
+    EXPECT_LT(tally.totalSpectra + c.recordsFirst, 12000) << c.threads;
   }
 }
 

@@ -236,11 +236,12 @@ struct ConversionOptions {
   std::function<void(const RecordOutcome&)> onRecord;
   // Kept up to date when set; it must outlive the conversion.
   ConversionProgress* progress = nullptr;
-  // How many threads convert a regular file (convertFile): 0 for one per
-  // core. The file is cut into chunks at record starts, converted side by
-  // side and written in order: the same bytes as one thread gives. Pipes,
-  // decoded (gzip, UTF-16) input, a run with onRecord and the OpenMS
-  // layout (whose names depend on all the names before) use one thread.
+  // How many threads convert the input (convertFile): 0 for one per core.
+  // One thread reads (and decodes gzip or UTF-16) and cuts the input into
+  // chunks at record starts; the others convert them side by side, and
+  // they are written in order: the same bytes as one thread gives. A file
+  // no larger than one chunk, a run with onRecord and the OpenMS layout
+  // (whose names depend on all the names before) use one thread.
   unsigned threads = 0;
   // Bytes per chunk of a file converted in parallel; 0 for the default.
   std::size_t chunkBytes = 0;

@@ -221,8 +221,9 @@ Options:
                          per input, in order, after its name
   -j, --jobs N           with --output-dir: N conversions at once (default:
                          one per core)
-  -T, --threads N        convert a large file on N threads (default: one
-                         per core); the output is the same on any number
+  -T, --threads N        convert a large input on N threads (default and
+                         most: one per core); the output is the same on
+                         any number
   --                     end of options (for a file named "-x.mgf")
 
 Exit status:

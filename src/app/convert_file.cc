@@ -94,9 +94,11 @@ class Details {
 ConversionResult convertInput(MgfInput& input, MspOutput& output,
                               ConversionTally& tally,
                               const ConversionOptions& options) {
+  // More converting threads than cores only take turns on them, each with
+  // chunks in memory: a count above the cores is held to the cores.
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const unsigned threads =
-      options.threads != 0 ? options.threads
-                           : std::max(1u, std::thread::hardware_concurrency());
+      options.threads != 0 ? std::min(options.threads, cores) : cores;
   const std::size_t chunkBytes =
       options.chunkBytes != 0 ? options.chunkBytes : kDefaultChunkBytes;
   if (options.onRecord || layoutSpec(options.layout).uniqueNames ||

@@ -161,7 +161,9 @@ ConversionResult convertInChunks(MgfInput& input, MspOutput& output,
   threads = std::max(threads, 1u);
 
   Pipeline p;
-  p.ahead = 2 * threads + 4;
+  // Enough chunks ahead that no converting thread waits for the reader or
+  // the writer, and few enough that memory stays a few megabytes a thread.
+  p.ahead = threads + 4;
   std::vector<std::thread> workers;
   const auto stop = [&] {
     {
