@@ -3,14 +3,21 @@
 # docs/performance.md reports it. For each size and for the output on
 # tmpfs (/dev/shm) and on disk (SCRATCH):
 #   - wall time of `dd if=F of=OUT bs=1M`, of `mspforge F OUT` (one thread
-#     per core), of `mspforge -T 1 F OUT` (one converting thread and the
-#     writer thread), alternating, warm page cache, medians of RUNS runs;
-#     MB/s of input and the ratios to dd;
+#     per core), of `mspforge -T 1 F OUT` (one converting thread beside the
+#     reading and writing ones), alternating, warm page cache, medians of
+#     RUNS runs; MB/s of input and the ratios to dd;
 #   - peak resident memory of mspforge (GNU time);
-# then, on the first size with the output on tmpfs: the input through a
-# pipe (`cat F | mspforge - OUT`) and with --progress logged to a file,
-# against the file path; and the instructions per input byte (callgrind,
-# the whole process and all its threads) on a 10 MB file.
+# then, on the first size with the output on tmpfs:
+#   - -T 1, 2, 4 and 8 against each other;
+#   - the input through a pipe (`cat F | mspforge - OUT`) and with
+#     --progress logged to a file, against the file path;
+#   - the gzip-compressed input against `gzip -dc F > /dev/null` alone;
+#   - a gigabyte of bytes without a line end before the first record, as
+#     a file, gzip-compressed and through a pipe: MB/s and peak memory;
+#   - the input truncated at random moments of a default run, TRIES times:
+#     how many ended with exit 3 and the message of a file cut short;
+#   - the instructions per input byte (callgrind, the whole process and
+#     all its threads) on a 10 MB file.
 # The inputs are made by make_mgf.py (MAKE_MGF, by default the copy beside
 # the repository) in SCRATCH, outside the repository, once.
 #
@@ -22,6 +29,7 @@ shift || true
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1000 4000)
 runs=${RUNS:-5}
+tries=${TRIES:-20}
 generator=${MAKE_MGF:-"$here/../shared/bench/make_mgf.py"}
 binary="$here/build/release/mspforge"
 
@@ -68,21 +76,83 @@ for mb in "${sizes[@]}"; do
   done
 done
 
-# The pipe and the progress display, against the file path, on tmpfs.
+# Thread counts, against each other, on tmpfs.
 bytes=$(stat -c %s "$first")
-file=(); pipe=(); progress=()
+declare -A byThreads
+for _ in $(seq "$runs"); do
+  for threads in 1 2 4 8; do
+    byThreads[$threads]+="$(seconds "$binary" -T "$threads" "$first" /dev/shm/out.msp) "
+  done
+done
+line="threads ($(nproc) cores):"
+two=$(printf '%s\n' ${byThreads[2]} | median)
+for threads in 1 2 4 8; do
+  t=$(printf '%s\n' ${byThreads[$threads]} | median)
+  line+=" -T $threads $(calc "$bytes / $t / 1000000" | cut -d. -f1) MB/s ($(printf %.2f "$(calc "$t / $two")") x -T 2);"
+done
+echo "$line"
+
+# The pipe, the progress display and gzip, against the file path, on tmpfs.
+compressed="$first.gz"
+[ -f "$compressed" ] || gzip -1 -c "$first" >"$compressed"
+file=(); pipe=(); progress=(); gz=(); gunzip=()
 for _ in $(seq "$runs"); do
   file+=("$(seconds "$binary" "$first" /dev/shm/out.msp)")
   pipe+=("$(seconds sh -c 'cat "$1" | "$2" - /dev/shm/out.msp' _ "$first" "$binary")")
   progress+=("$(seconds sh -c '"$2" --progress "$1" /dev/shm/out.msp 2>/dev/shm/progress.log' _ "$first" "$binary")")
+  gz+=("$(seconds "$binary" "$compressed" /dev/shm/out.msp)")
+  gunzip+=("$(seconds sh -c 'gzip -dc "$1" >/dev/null' _ "$compressed")")
 done
 rm -f /dev/shm/out.msp /dev/shm/progress.log
 f=$(printf '%s\n' "${file[@]}" | median)
 p=$(printf '%s\n' "${pipe[@]}" | median)
 g=$(printf '%s\n' "${progress[@]}" | median)
+z=$(printf '%s\n' "${gz[@]}" | median)
+u=$(printf '%s\n' "${gunzip[@]}" | median)
 printf 'file %.0f MB/s, through a pipe %.0f MB/s (%.2f x the file), with --progress %.0f MB/s (%.2f x)\n' \
   "$(calc "$bytes / $f / 1000000")" "$(calc "$bytes / $p / 1000000")" "$(calc "$p / $f")" \
   "$(calc "$bytes / $g / 1000000")" "$(calc "$g / $f")"
+printf 'gzip input %.2f s, gzip -dc alone %.2f s (%.2f x)\n' "$z" "$u" "$(calc "$z / $u")"
+
+# A gigabyte without a line end before the first record.
+junk="$scratch/junk1000m.mgf"
+if [ ! -f "$junk" ]; then
+  head -c 1000000000 /dev/zero >"$junk"
+  cat "$first" >>"$junk"
+  gzip -1 -c "$junk" >"$junk.gz"
+fi
+junkBytes=$(stat -c %s "$junk")
+for form in file gzip pipe; do
+  case $form in
+    file) run=("$binary" "$junk" /dev/shm/out.msp) ;;
+    gzip) run=("$binary" "$junk.gz" /dev/shm/out.msp) ;;
+    pipe) run=(sh -c 'cat "$1" | "$2" - /dev/shm/out.msp' _ "$junk" "$binary") ;;
+  esac
+  t=$(seconds "${run[@]}")
+  rss=$(/usr/bin/time -f %M "${run[@]}" 2>&1 >/dev/null | tail -1)
+  printf 'junk before the first record, %s: %.0f MB/s, peak %.1f MiB\n' "$form" \
+    "$(calc "$junkBytes / $t / 1000000")" "$(calc "$rss / 1024")"
+done
+rm -f /dev/shm/out.msp
+
+# Truncation at random moments of a default run.
+cut_ok=0
+for _ in $(seq "$tries"); do
+  cp "$first" "$scratch/cut.mgf"
+  "$binary" "$scratch/cut.mgf" /dev/shm/out.msp >/dev/null 2>"$scratch/cut.err" &
+  pid=$!
+  sleep "0.$((RANDOM % 5 + 1))"
+  truncate -s "$((RANDOM * 20000))" "$scratch/cut.mgf"
+  status=0
+  wait "$pid" || status=$?
+  if [ "$status" = 3 ] && grep -q 'cut short or rewritten while it was read' "$scratch/cut.err"; then
+    cut_ok=$((cut_ok + 1))
+  else
+    echo "truncated run: exit $status: $(cat "$scratch/cut.err")"
+  fi
+done
+rm -f "$scratch/cut.mgf" "$scratch/cut.err" /dev/shm/out.msp
+echo "truncated at random moments: $cut_ok of $tries runs ended with exit 3 and the message of a file cut short"
 
 small="$scratch/bench10m.mgf"
 [ -f "$small" ] || python3 "$generator" "$small" 10 1 >/dev/null

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 
+#include "app/chunk_reader.h"
 #include "app/parallel_conversion.h"
 #include "mgf/mgf_input.h"
 #include "synthetic_mgf.h"
@@ -109,13 +113,11 @@ TEST(ConvertTest, ReadErrorIsReportedNotTakenForTheEnd) {
 namespace mspforge {
 namespace {
 
-// A file is read through a mapping a window at a time and its peak lines
-// are written as spans of it; the output must be the bytes that the plain
-// in-memory conversion gives, whatever falls on a window's edge: records,
-// CR LF pairs, and a record larger than a window.
 // A file converted on one thread or on two, chunk by chunk, gives the
-// bytes of the conversion in memory.
-TEST(ConvertTest, MappedFileGivesTheBytesOfTheInMemoryConversion) {
+// bytes and the tally of the conversion in memory, whatever falls on a
+// chunk's edge: records, CR LF pairs, a record larger than a chunk, and a
+// long line between records, which is passed over.
+TEST(ConvertTest, FileGivesTheBytesOfTheInMemoryConversionOnAnyThreads) {
   std::string lf = test::makeSyntheticMgf(7000, 3);  // about 9 MB
   lf += "BEGIN IONS\nNAME=Huge\nMSLEVEL=2\nPEPMASS=1\nTITLE=" +
         std::string(9u << 20, 'T') + "\n";
@@ -124,7 +126,8 @@ TEST(ConvertTest, MappedFileGivesTheBytesOfTheInMemoryConversion) {
   // A record cut off by the next, whose peaks cross chunk boundaries too.
   lf += "BEGIN IONS\nNAME=Cut\nMSLEVEL=2\nPEPMASS=1\n";
   for (int i = 0; i < 2000; ++i) lf += "200." + std::to_string(i) + " 1\n";
-  lf += test::makeSyntheticMgf(500, 4);
+  lf += test::makeSyntheticMgf(500, 4) + std::string(3u << 20, '\0') + "\n" +
+        test::makeSyntheticMgf(300, 5);
   std::string crlf;
   for (char c : lf) {
     if (c == '\n') crlf += '\r';
@@ -161,6 +164,55 @@ TEST(ConvertTest, MappedFileGivesTheBytesOfTheInMemoryConversion) {
       EXPECT_TRUE(written == expected) << threads << " " << chunkBytes;
     }
   }
+}
+
+// Whatever stands between records (here 40 MB of zero bytes without a
+// line end, from a reader that never holds them all), the chunks' buffers
+// stay a few chunks in size, and the same few buffers serve chunk after
+// chunk: memory does not follow the input's junk or its length.
+TEST(ConvertTest, ChunksOfAnInputWithLongJunkStayChunkSized) {
+  constexpr std::size_t kChunk = 65536;
+  const std::string records = test::makeSyntheticMgf(3000, 6);
+  std::uint64_t junkLeft = 40u << 20;
+  std::size_t at = 0;
+  MgfInput input = mgfInputFromReader([&](char* into, std::size_t room) {
+    if (junkLeft > 0) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(room, junkLeft));
+      std::memset(into, 0, n);
+      junkLeft -= n;
+      if (junkLeft == 0) into[n - 1] = '\n';
+      return static_cast<std::ptrdiff_t>(n);
+    }
+    const std::size_t n = std::min(room, records.size() - at);
+    std::memcpy(into, records.data() + at, n);
+    at += n;
+    return static_cast<std::ptrdiff_t>(n);
+  });
+  BufferPool pool;
+  ChunkReader reader(input, kChunk, pool);
+  InputChunk chunk;
+  std::string msp;
+  ConversionTally tally;
+  std::uint64_t skipped = 0;
+  std::set<const char*> buffers;
+  while (reader.next(chunk)) {
+    buffers.insert(chunk.input.buffer.data());
+    EXPECT_LE(chunk.input.buffer.capacity(), 4 * kChunk);
+    EXPECT_LE(input.buffer.capacity(), 4 * kChunk);
+    skipped += chunk.linesSkipped;
+    MspOutput output = mspOutputToMemory();
+    convertRecords(chunk.input, output, tally);
+    msp += output.text;
+    pool.give(std::move(chunk.input.buffer));
+  }
+  EXPECT_FALSE(input.failed);
+  EXPECT_EQ(skipped, 1u);
+  EXPECT_LE(buffers.size(), 4u) << buffers.size();
+  std::string expected;
+  ConversionTally expectedTally;
+  convertBytes(records, expected, expectedTally);
+  EXPECT_EQ(formatTally(tally), formatTally(expectedTally));
+  EXPECT_TRUE(msp == expected);
 }
 
 // A file cut short while it is being read (another program truncates it)

@@ -217,7 +217,11 @@ ConversionResult convertInChunks(MgfInput& input, MspOutput& output,
       addTally(tally, chunk->tally, linesBefore);
       linesBefore += chunk->read.input.linesRead;
       if (!chunk->inOrder) writeChunk(*chunk, output);
-      p.buffers.give(std::move(chunk->read.input.buffer));
+      // A buffer grown for a huge record is let go, not kept for chunks of
+      // the usual size.
+      if (chunk->read.input.buffer.capacity() <= 4 * chunkBytes) {
+        p.buffers.give(std::move(chunk->read.input.buffer));
+      }
       {
         std::lock_guard<std::mutex> lock(p.mutex);
         chunk->output.text.clear();

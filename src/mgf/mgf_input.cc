@@ -104,8 +104,11 @@ void refillBuffer(MgfInput& input, std::size_t& keep) {
   const std::size_t kept = input.end - keep;
   const std::size_t usable = usableSize(input);
   const std::size_t block = input.blockSize;
-  // The buffer grows only for a record larger than half of it.
-  if (usable - std::min(kept, usable) < block / 2 + 1) {
+  // The buffer grows only for a record larger than half of it, and goes
+  // back to a block when nothing is kept (after a long line passed over).
+  if (kept == 0 && usable > block && block != 0) {
+    input.buffer = InputBuffer(block);
+  } else if (usable - std::min(kept, usable) < block / 2 + 1) {
     InputBuffer larger(usable < block ? block : usable * 2);
     if (kept > 0) std::memcpy(larger.data(), input.data + keep, kept);
     input.buffer = std::move(larger);
@@ -221,27 +224,38 @@ MgfInput mgfInputFromBytes(std::string_view bytes) {
 
 MgfInput takeBytesBefore(MgfInput& input, std::size_t cut,
                          InputBuffer& spare) {
+  const std::size_t before = cut - input.begin;
   const std::size_t rest = input.end - cut;
-  if (cut - input.begin < rest) {
+  // Whichever bytes are copied go into spare, unless it is too small; a
+  // new buffer is then made, of a whole block at least so that it serves
+  // again, and spare is left as it was.
+  const auto room = [&](std::size_t bytes) {
+    if (spare.capacity() >= std::max(bytes + 1, input.blockSize)) {
+      return std::exchange(spare, InputBuffer());
+    }
+    return InputBuffer(std::max(bytes + input.blockSize / 2 + 1,
+                                input.blockSize));
+  };
+  MgfInput part;
+  part.atEnd = true;
+  part.startSeen = true;
+  if (before < rest) {
     // Fewer bytes to copy this way round.
-    MgfInput part = mgfInputFromText(
-        std::string_view(input.data + input.begin, cut - input.begin));
+    part.buffer = room(before);
+    part.data = part.buffer.data();
+    if (before > 0) std::memcpy(part.data, input.data + input.begin, before);
+    part.end = before;
+    padAfterEnd(part);
     input.begin = cut;
     input.scanFrom = static_cast<std::size_t>(-1);
     return part;
   }
-  MgfInput part;
   part.data = input.data;
   part.begin = input.begin;
   part.end = cut;
-  part.atEnd = true;
-  part.startSeen = true;
-  part.buffer = std::move(input.buffer);
-  if (spare.capacity() < std::max(rest + 1, input.blockSize)) {
-    spare = InputBuffer(std::max(2 * rest, input.blockSize));
-  }
-  if (rest > 0) std::memcpy(spare.data(), input.data + cut, rest);
-  input.buffer = std::exchange(spare, InputBuffer());
+  InputBuffer after = room(rest);
+  if (rest > 0) std::memcpy(after.data(), input.data + cut, rest);
+  part.buffer = std::exchange(input.buffer, std::move(after));
   input.data = input.buffer.data();
   input.begin = 0;
   input.end = rest;

@@ -215,9 +215,10 @@ MgfInput mgfInputFromText(std::string_view bytes);
 
 // Hands over the bytes at hand before cut as an input of their own, and
 // leaves input the bytes from cut on, copying whichever are fewer: the
-// part takes input's buffer, and input the bytes after it in spare (a new
-// buffer when spare is too small; spare is then left as it was); or the
-// part takes a copy of its bytes.
+// part takes input's buffer, and input the bytes after it; or the part
+// takes a copy of its bytes. The copy goes into spare, which is then
+// empty, unless spare is smaller than a block or than the bytes: a new
+// buffer is made for them and spare is left as it was.
 MgfInput takeBytesBefore(MgfInput& input, std::size_t cut, InputBuffer& spare);
 
 // Moves input past the rest of the line it stands in, without keeping its
