@@ -52,6 +52,11 @@ TEST(CommandLineTest, OptionsComeBeforeThePaths) {
       {{"--bogus", "in", "out"}, false, {}, 0},
       {{"-x", "in", "out"}, false, {}, 0},
       {{"-j", "0", "in"}, false, {}, 0},
+      {{"-j", "2", "in", "out"}, false, {}, 0},  // -j needs --output-dir
+      {{"-qj2", "--output-dir=d", "a"}, true, {"a"}, 2},
+      {{"-qx", "in", "out"}, false, {}, 0},
+      {{"-qT", "3", "in", "out"}, true, {"in", "out"}, 0},
+      {{"-qT"}, false, {}, 0},
       {{"-j", "two", "in"}, false, {}, 0},
       {{"--default", "MSLEVEL", "in", "out"}, false, {}, 0},
       {{"--default", "=2", "in", "out"}, false, {}, 0},
@@ -80,6 +85,12 @@ TEST(CommandLineTest, OptionsComeBeforeThePaths) {
   EXPECT_EQ(commandLine.defaults,
             (std::vector<std::pair<std::string, std::string>>{
                 {"MSLEVEL", "2"}, {"TITLE", "a=b"}}));
+  // Short flags combine; one that takes a value takes the rest.
+  CommandLine grouped;
+  ASSERT_TRUE(parseCommandLine({"mspforge", "-qT2", "-hV", "i", "o"}, grouped,
+                               error));
+  EXPECT_TRUE(grouped.quiet && grouped.help && grouped.version);
+  EXPECT_EQ(grouped.threads, 2u);
 }
 
 TEST(CliOptionsTest, HelpVersionAndUsageErrors) {
@@ -101,6 +112,13 @@ TEST(CliOptionsTest, HelpVersionAndUsageErrors) {
       {{"--output-dir", "d"}, 1, "",
        "mspforge: --output-dir needs the MGF files to convert\n"
        "Try 'mspforge --help'.\n"},
+      {{"-qh"}, 0, "Usage: mspforge [OPTIONS] IN.mgf OUT.msp\n", ""},
+      {{"-j", "2", "a", "b"}, 1, "",
+       "mspforge: -j (--jobs) converts several files at once, with "
+       "--output-dir; to convert one file on several threads, use -T\n"
+       "Try 'mspforge --help'.\n"},
+      {{"-qz", "a", "b"}, 1, "",
+       "mspforge: unknown option '-z' in '-qz'\nTry 'mspforge --help'.\n"},
   };
   for (const Case& c : cases) {
     RunResult run = runMspforge(c.args);
@@ -168,6 +186,7 @@ TEST(CliOptionsTest, SummaryOfWhatWasNotWritten) {
   struct Case {
     const char* file;
     std::string summary;
+    std::vector<std::string> options = {};
   };
   const std::string msLevelFix =
       "mspforge: if the spectra without an MS level are MS2, add "
@@ -193,13 +212,25 @@ TEST(CliOptionsTest, SummaryOfWhatWasNotWritten) {
        "mspforge: 1 spectrum has neither a precursor m/z nor an MS level: it "
        "looks like an MS1 or EI spectrum, and an MSP tandem library needs a "
        "precursor m/z\n"},
+      // Adducts that only the charge gave (CHARGE=1+, 2+, 3+), not those
+      // stated or read from a name.
+      {"fbmn-feature-export-openms.mgf",
+       "mspforge: 199 of 199 written spectra have a Precursor_type guessed "
+       "from their charge: check them, or state ADDUCT/ION\n",
+       {"--name", "Feature {FEATURE_ID}"}},
+      {"gnps-library-embl-mcf.mgf",
+       "mspforge: 2 of 30 written spectra have a Precursor_type guessed from "
+       "their charge: check them, or state ADDUCT/ION\n"},
   };
   TempDir dir;
   for (const Case& c : cases) {
-    RunResult run = runMspforge({kCorpus + c.file, dir.path("out.msp")});
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {kCorpus + c.file, dir.path("out.msp")});
+    RunResult run = runMspforge(args);
     EXPECT_EQ(run.exitCode, 0) << c.file;
     EXPECT_EQ(run.stderrText, c.summary) << c.file;
-    run = runMspforge({"-q", kCorpus + c.file, dir.path("out.msp")});
+    args.insert(args.begin(), "-q");
+    run = runMspforge(args);
     EXPECT_EQ(run.stderrText, "") << c.file;
   }
   // An input without any record: a guess at what it is.
@@ -327,6 +358,22 @@ TEST(CliOptionsTest, DefaultsActAsTheSedLine) {
   EXPECT_NE(msp.find("Name: B\nIon_mode: N\nPrecursorMZ: 1\nSpectrum_type: MS2\n"
                      "Comments:\n"),
             std::string::npos);
+
+  // The option put after the paths is ignored, as arguments there always
+  // were, and said once, -q or not: the output is that of the run without.
+  const std::string ignored =
+      "mspforge: ignoring arguments after the output path: '--default' "
+      "'MSLEVEL=2' 'it'\\''s' (options go before the paths)\n";
+  for (const bool quiet : {false, true}) {
+    std::vector<std::string> args = {dir.path("in.mgf"), dir.path("late.msp"),
+                                     "--default", "MSLEVEL=2", "it's"};
+    if (quiet) args.insert(args.begin(), "-q");
+    run = runMspforge(args);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.stdoutText, "Total spectra = 2 Unrecognized format 1 spectra\n");
+    EXPECT_EQ(run.stderrText.substr(0, ignored.size()), ignored);
+    EXPECT_EQ(run.stderrText.size() == ignored.size(), quiet);
+  }
 }
 
 TEST(CliOptionsTest, ReportHasALinePerSpectrum) {

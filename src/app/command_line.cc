@@ -119,12 +119,72 @@ bool setFlag(std::string_view name, CommandLine& commandLine) {
   return true;
 }
 
+constexpr const ValueOption* kValueOptions[] = {
+    &kReport, &kDefault, &kName, &kFor, &kOutputDir, &kJobs, &kThreads};
+
+// A long option at arguments[i], with its value when it takes one (after
+// "=" or as the next argument); i moves past what it took. False, with
+// error set, when it is unknown or lacks its value.
+bool takeLongOption(const std::vector<std::string>& arguments, std::size_t& i,
+                    CommandLine& commandLine, std::string& error) {
+  const std::string_view arg = arguments[i];
+  if (setFlag(arg, commandLine)) return true;
+  for (const ValueOption* option : kValueOptions) {
+    if (arg == option->longName) {
+      if (i + 1 == arguments.size()) {
+        error = std::string(option->longName) + " needs a value";
+        return false;
+      }
+      return setValue(*option, arguments[++i], commandLine, error);
+    }
+    if (arg.starts_with(option->longName) &&
+        arg.size() > option->longName.size() &&
+        arg[option->longName.size()] == '=') {
+      return setValue(*option, arg.substr(option->longName.size() + 1),
+                      commandLine, error);
+    }
+  }
+  error = "unknown option '" + std::string(arg) + "'";
+  return false;
+}
+
+// A group of short options at arguments[i], as POSIX utilities take them:
+// flags combine ("-qh"), and an option that takes a value takes the rest
+// of the group ("-qT2") or, when nothing is left, the next argument.
+bool takeShortOptions(const std::vector<std::string>& arguments,
+                      std::size_t& i, CommandLine& commandLine,
+                      std::string& error) {
+  const std::string_view group = arguments[i];
+  for (std::size_t at = 1; at < group.size(); ++at) {
+    const char letter = group[at];
+    if (setFlag(std::string{'-', letter}, commandLine)) continue;
+    const ValueOption* option = nullptr;
+    for (const ValueOption* candidate : kValueOptions) {
+      if (candidate->shortName != 0 && candidate->shortName == letter) {
+        option = candidate;
+      }
+    }
+    if (option == nullptr) {
+      error = "unknown option '" + std::string{'-', letter} + "'";
+      if (group.size() > 2) error += " in '" + std::string(group) + "'";
+      return false;
+    }
+    if (at + 1 < group.size()) {
+      return setValue(*option, group.substr(at + 1), commandLine, error);
+    }
+    if (i + 1 == arguments.size()) {
+      error = std::string("-") + letter + " needs a value";
+      return false;
+    }
+    return setValue(*option, arguments[++i], commandLine, error);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool parseCommandLine(const std::vector<std::string>& arguments,
                       CommandLine& commandLine, std::string& error) {
-  constexpr const ValueOption* kValueOptions[] = {
-      &kReport, &kDefault, &kName, &kFor, &kOutputDir, &kJobs, &kThreads};
   std::size_t i = 1;
   for (; i < arguments.size(); ++i) {
     const std::string_view arg = arguments[i];
@@ -134,44 +194,10 @@ bool parseCommandLine(const std::vector<std::string>& arguments,
     }
     if (arg.size() < 2 || arg.front() != '-') break;  // a path: "-" too
     commandLine.anyOption = true;
-    if (setFlag(arg, commandLine)) continue;
-    bool taken = false;
-    for (const ValueOption* option : kValueOptions) {
-      std::string_view value;
-      bool matched = false;
-      if (arg == option->longName) {
-        if (i + 1 == arguments.size()) {
-          error = std::string(option->longName) + " needs a value";
-          return false;
-        }
-        value = arguments[++i];
-        matched = true;
-      } else if (arg.starts_with(option->longName) &&
-                 arg.size() > option->longName.size() &&
-                 arg[option->longName.size()] == '=') {
-        value = arg.substr(option->longName.size() + 1);
-        matched = true;
-      } else if (option->shortName != 0 && arg[1] == option->shortName) {
-        if (arg.size() > 2) {
-          value = arg.substr(2);
-        } else if (i + 1 == arguments.size()) {
-          error = std::string("-") + option->shortName + " needs a value";
-          return false;
-        } else {
-          value = arguments[++i];
-        }
-        matched = true;
-      }
-      if (matched) {
-        if (!setValue(*option, value, commandLine, error)) return false;
-        taken = true;
-        break;
-      }
-    }
-    if (!taken) {
-      error = "unknown option '" + std::string(arg) + "'";
-      return false;
-    }
+    const bool taken = arg[1] == '-'
+                           ? takeLongOption(arguments, i, commandLine, error)
+                           : takeShortOptions(arguments, i, commandLine, error);
+    if (!taken) return false;
   }
   for (; i < arguments.size(); ++i) commandLine.paths.push_back(arguments[i]);
   if (commandLine.batch && commandLine.report) {
@@ -179,7 +205,30 @@ bool parseCommandLine(const std::vector<std::string>& arguments,
             "to have one";
     return false;
   }
+  if (commandLine.jobs != 0 && !commandLine.batch) {
+    error = "-j (--jobs) converts several files at once, with --output-dir; "
+            "to convert one file on several threads, use -T";
+    return false;
+  }
   return true;
+}
+
+std::string ignoredArgumentsWarning(const CommandLine& commandLine) {
+  if (commandLine.batch || commandLine.paths.size() <= 2) return "";
+  std::string text = "ignoring arguments after the output path:";
+  for (std::size_t i = 2; i < commandLine.paths.size(); ++i) {
+    // Quoted as a POSIX shell would take them back.
+    text += " '";
+    for (const char c : commandLine.paths[i]) {
+      if (c == '\'') {
+        text += "'\\''";
+      } else {
+        text += c;
+      }
+    }
+    text += "'";
+  }
+  return text + " (options go before the paths)";
 }
 
 std::string helpText() {

@@ -41,6 +41,11 @@ struct CommandLine {
 bool parseCommandLine(const std::vector<std::string>& arguments,
                       CommandLine& commandLine, std::string& error);
 
+// For a run of one file given more than two paths: the words that say the
+// arguments after the output path are ignored, naming them; empty
+// otherwise.
+std::string ignoredArgumentsWarning(const CommandLine& commandLine);
+
 // The text of --help, with its line ends.
 std::string helpText();
 

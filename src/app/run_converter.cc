@@ -170,7 +170,10 @@ int run(const std::vector<std::string>& arguments) {
     if (commandLine.anyOption) show(stderr, "\nTry 'mspforge --help'.\n");
     return ExitUsage;
   }
-  // Paths after the second are ignored, as they always were.
+  // Paths after the second are ignored, as they always were; said once,
+  // even with -q, since they are most often options put last by mistake.
+  const std::string ignored = ignoredArgumentsWarning(commandLine);
+  if (!ignored.empty()) showError(ignored);
   return convertOne(commandLine, commandLine.paths[0], commandLine.paths[1]);
 }
 
