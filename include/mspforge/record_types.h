@@ -5,12 +5,12 @@
 // its capacity from record to record.
 //
 // Lifetimes. The containers hold views, not copies: SourceFields' keys and
-// values and PeakLines' lines are views into the reader's input (its
-// current window of the file, or its buffer), and LibraryFields' and
+// values and PeakLines' runs of lines are views into the reader's input
+// buffer, and LibraryFields' and
 // CommentFields' views into those or into storage of their own for texts
 // that a rule builds ("MS2", a derived adduct). Every view of a record is
 // valid until the next call of readMgfRecord on the same input, which may
-// move or unmap the bytes they point to, and the views of a map until it
+// move or reuse the bytes they point to, and the views of a map until it
 // is cleared. Texts stored with FieldMap::set() and PeakLines::append() are
 // copies that the container keeps.
 #pragma once

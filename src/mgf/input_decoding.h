@@ -39,7 +39,7 @@ inline constexpr std::size_t kProbeHeadBytes = 64;
 bool canDecompressGzip();
 
 // An input over the open descriptor fd from its current position: a plain
-// regular file is mapped as mgfInputFromFd maps it; gzip and UTF-16 input,
+// regular file is read as mgfInputFromFd reads it; gzip and UTF-16 input,
 // and anything that is not a regular file, are read in blocks and decoded.
 // A corrupt or truncated gzip stream ends the input as a read error, with
 // the reason in input.failure. probe receives what the first bytes told.
