@@ -182,6 +182,10 @@ struct ConversionTally {
   // write in plain decimal digits ("inf 5", "100", "100 -3"). A spectrum
   // left without any counts as one without peaks.
   std::int64_t peakLinesLeftOut = 0;
+  // Written spectra whose Precursor_type is a guess from their CHARGE
+  // alone ("[M+H]+" for 1): no ADDUCT, ION or PRECURSORTYPE line stated
+  // it, and their name holds none.
+  std::int64_t adductsFromCharge = 0;
 
   std::int64_t writtenSpectra() const {
     return totalSpectra - ignoredSpectra - unrecognizedSpectra;

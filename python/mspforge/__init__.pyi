@@ -32,6 +32,9 @@ class Tally:
     @property
     def first_unterminated_line(self) -> int: ...
     @property
+    def adducts_from_charge(self) -> int:
+        """Written spectra whose Precursor_type is a guess from CHARGE alone."""
+    @property
     def peak_lines_left_out(self) -> int: ...
     @property
     def summary(self) -> str: ...

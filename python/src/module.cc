@@ -186,6 +186,9 @@ PYBIND11_MODULE(_mspforge, m) {
       .def_property_readonly("first_unterminated_line", [](const Tally& t) {
         return t.counts.firstUnterminatedLine;
       })
+      .def_property_readonly("adducts_from_charge", [](const Tally& t) {
+        return t.counts.adductsFromCharge;
+      })
       .def_property_readonly("peak_lines_left_out", [](const Tally& t) {
         return t.counts.peakLinesLeftOut;
       })

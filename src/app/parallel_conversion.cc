@@ -52,6 +52,7 @@ void addTally(ConversionTally& sum, const ConversionTally& part,
   sum.peakLinesInExponentForm += part.peakLinesInExponentForm;
   sum.peakLinesWithMoreColumns += part.peakLinesWithMoreColumns;
   sum.peakLinesLeftOut += part.peakLinesLeftOut;
+  sum.adductsFromCharge += part.adductsFromCharge;
   if (sum.unterminatedSpectra == 0 && part.unterminatedSpectra != 0) {
     sum.firstUnterminatedLine = linesBefore + part.firstUnterminatedLine;
   }

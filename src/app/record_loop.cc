@@ -126,6 +126,8 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
         outcome.fate = RecordOutcome::Fate::NoPeaks;
       } else if (output.failed) {
         return false;
+      } else if (notes.adductSource == AdductSource::Charge) {
+        ++tally.adductsFromCharge;
       }
     }
     const std::int64_t read = tally.totalSpectra + tally.unterminatedSpectra;

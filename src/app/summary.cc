@@ -179,6 +179,16 @@ std::string peakLineForms(const ConversionTally& tally, SummaryVoice voice) {
   return lines;
 }
 
+// The written spectra whose adduct is only a guess from their charge.
+std::string guessedAdducts(const ConversionTally& tally) {
+  const std::int64_t n = tally.adductsFromCharge;
+  if (n == 0) return "";
+  return "mspforge: " + count(n) + " of " + count(tally.writtenSpectra()) +
+         " written spectra " + (n == 1 ? "has" : "have") +
+         " a Precursor_type guessed from their charge: check them, or state "
+         "ADDUCT/ION\n";
+}
+
 }  // namespace
 
 std::string formatSummary(const ConversionTally& tally,
@@ -220,6 +230,7 @@ std::string formatSummary(const ConversionTally& tally,
   }
   if (tally.unterminatedSpectra != 0) summary += unfinishedLine(tally);
   summary += remedies(tally, voice);
+  summary += guessedAdducts(tally);
   summary += peakLineForms(tally, voice);
   return summary;
 }
