@@ -75,9 +75,10 @@ bool ChunkReader::lastLineIsJunk() {
   std::size_t at = input_.begin + walked_;
   for (;;) {
     const void* lf = std::memchr(data + at, '\n', end - at);
-    const std::string_view line(
-        data + at, (lf == nullptr ? data + end : static_cast<const char*>(lf)) -
-                       (data + at));
+    const char* const lineEnd =
+        lf == nullptr ? data + end : static_cast<const char*>(lf);
+    const std::string_view line(data + at,
+                                static_cast<std::size_t>(lineEnd - (data + at)));
     if (line.starts_with(kBeginIons)) {
       inside_ = true;
     } else if (inside_ && line.starts_with(kEndIons) &&

@@ -147,11 +147,6 @@ classifyBodyBlockAvx2(const char* block) {
 }
 #endif
 
-// The bits below position p of a block.
-inline std::uint64_t bitsBelow(unsigned p) {
-  return p >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << p) - 1;
-}
-
 void storeHeaderLine(std::string_view line, std::size_t equals,
                      FieldMap& sourceFields) {
   std::string_view key = line.substr(0, equals);
