@@ -380,4 +380,10 @@ std::string formatSummary(const ConversionTally& tally,
                           std::string_view inputHead = {},
                           SummaryVoice voice = SummaryVoice::Command);
 
+// Why one record would not be written, in the summary's words ("without an
+// MS level (MSLEVEL or MS_LEVEL)"), one for each thing it lacks as notes
+// and hasPeaks (a peak line that counts) tell; empty when it would be.
+std::vector<std::string_view> reasonsNotWritten(const TranslationNotes& notes,
+                                                bool hasPeaks);
+
 }  // namespace mspforge

@@ -20,7 +20,7 @@ bytes themselves.
 from __future__ import annotations
 
 import os
-from typing import IO, Mapping, NamedTuple, Optional, Union
+from typing import IO, Iterator, Mapping, Optional, Union
 
 from . import _mspforge
 from ._mspforge import Tally
@@ -139,27 +139,69 @@ class Converter:
         return self._converter.rest()
 
 
-class Translation(NamedTuple):
-    """The parts of an MSP record: the Name line, the named fields and the
-    Comments fields, each in the order they are written."""
-    name: str
-    library_fields: dict[str, str]
-    comments: dict[str, str]
+class Translation:
+    """What the command makes of a record: the Name line, the named fields
+    and the Comments fields (each in the order they are written), whether
+    the record would be written, and if not, why: ``reasons`` in the
+    summary's words, one for each thing it lacks ("without an MS level
+    (MSLEVEL or MS_LEVEL)", "without peaks (peak lines below 1.0 do not
+    count)", ...).
+
+    It is true when the record would be written, and unpacks into its
+    three parts::
+
+        t = mspforge.translate(record)
+        if not t:
+            print(record.line, "; ".join(t.reasons))
+        name, library_fields, comments = t
+    """
+    __slots__ = ("name", "library_fields", "comments", "written", "reasons")
+
+    def __init__(self, name: str, library_fields: dict[str, str],
+                 comments: dict[str, str], written: bool,
+                 reasons: list[str]) -> None:
+        self.name = name
+        self.library_fields = library_fields
+        self.comments = comments
+        self.written = written
+        self.reasons = tuple(reasons)
+
+    def __bool__(self) -> bool:
+        return self.written
+
+    def __iter__(self) -> Iterator[object]:
+        return iter((self.name, self.library_fields, self.comments))
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Translation):
+            return NotImplemented
+        return all(getattr(self, key) == getattr(other, key) for key in self.__slots__)
+
+    def __repr__(self) -> str:
+        return (f"Translation(name={self.name!r}, written={self.written}, "
+                f"reasons={self.reasons!r}, library_fields={self.library_fields!r}, "
+                f"comments={self.comments!r})")
 
 
-def translate(record: Record) -> Optional[Translation]:
-    """The MSP parts of a record, or None when it is rejected (no name, MS
-    level or precursor m/z). A record without peaks is translated too,
-    though it is never written."""
-    parts = record.translate()
-    return None if parts is None else Translation(*parts)
+def translate(record: Record) -> Translation:
+    """What the command makes of a record, with the defaults and name
+    template of the reader it came from: its MSP parts, and whether it would
+    be written, and if not, why (see Translation). A record that would not
+    be written is translated as far as it goes."""
+    return Translation(*record.translate())
 
 
-def read_mgf(source: Union[PathLike, IO[bytes]]) -> MgfReader:
+def read_mgf(source: Union[PathLike, IO[bytes]], *, defaults: Defaults = None,
+             name: Optional[str] = None) -> MgfReader:
     """Iterates the records of an MGF file, one at a time, in constant
     memory: a path (gzip and UTF-16 decoded, as the command reads it) or a
     binary file object. A file at a path is read ahead on a thread of its
     own while Python takes the records before.
+
+    ``defaults`` and ``name`` mean what they mean to convert: each record
+    without a header line of a key in ``defaults`` gets that line (in
+    ``fields`` too), and a record without a name is named from the
+    ``name`` template when it is translated (``to_msp()``, ``translate``).
 
     Each Record has ``fields`` (dict of str, in the order of the record's
     header lines, a key given twice with its last value; see the module's
@@ -178,6 +220,11 @@ def read_mgf(source: Union[PathLike, IO[bytes]]) -> MgfReader:
         with mspforge.read_mgf("library.mgf") as records:
             first = next(records)
     """
+    options = {}
+    if defaults is not None:
+        options["defaults"] = _defaults(defaults)
+    if name is not None:
+        options["name"] = _name(name)
     if hasattr(source, "read"):
-        return _mspforge.MgfReader(source)
-    return _mspforge.MgfReader(_path(source))
+        return _mspforge.MgfReader(source, **options)
+    return _mspforge.MgfReader(_path(source), **options)

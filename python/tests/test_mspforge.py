@@ -94,6 +94,14 @@ def test_generated_library_and_defaults(generated, tmp_path):
     tally = mspforge.convert(tmt, tmp_path / "python.msp", defaults={"MSLEVEL": "2"})
     assert tally.written == 7
     assert (tmp_path / "python.msp").read_bytes() == (tmp_path / "command.msp").read_bytes()
+    # read_mgf takes the defaults with convert's meaning, fields included.
+    records = list(mspforge.read_mgf(tmt, defaults={"MSLEVEL": "2", "CHARGE": "9"}))
+    assert all(r.fields["MSLEVEL"] == "2" and r.raw_fields[b"MSLEVEL"] == b"2" for r in records)
+    assert [r.fields.get("CHARGE") for r in records].count("9") == 1  # the one without
+    records = mspforge.read_mgf(tmt, defaults={"MSLEVEL": "2"})
+    assert b"".join(r.to_msp() for r in records) == (tmp_path / "command.msp").read_bytes()
+    with pytest.raises(ValueError):
+        mspforge.read_mgf(tmt, defaults={"MSLEVEL": "2\n"})
 
 
 def test_names_for_unnamed_spectra_and_unfinished_ones(tmp_path):
@@ -103,12 +111,19 @@ def test_names_for_unnamed_spectra_and_unfinished_ones(tmp_path):
     assert 'pass name="Feature {FEATURE_ID}"' in unnamed.summary
     command("--name", "Feature {FEATURE_ID}", features, tmp_path / "command.msp")
     tally = mspforge.convert(features, tmp_path / "python.msp", name="Feature {FEATURE_ID}")
-    assert tally.written == 199 and tally.summary == ""
+    assert tally.written == 199 and tally.adducts_from_charge == 199
+    assert tally.summary == ("mspforge: 199 of 199 written spectra have a Precursor_type "
+                             "guessed from their charge: check them, or state ADDUCT/ION\n")
     assert (tmp_path / "python.msp").read_bytes() == (tmp_path / "command.msp").read_bytes()
     converter = mspforge.Converter(name="Feature {FEATURE_ID}")
     streamed = converter.feed(features.read_bytes())
     assert converter.finish().written == 199
     assert streamed + converter.rest() == (tmp_path / "command.msp").read_bytes()
+    records = mspforge.read_mgf(features, name="Feature {FEATURE_ID}")
+    assert b"".join(r.to_msp() for r in records) == (tmp_path / "command.msp").read_bytes()
+    unnamed = mspforge.translate(next(mspforge.read_mgf(features)))
+    assert not unnamed and unnamed.reasons == (
+        "without a compound name (NAME, COMPOUND_NAME or TITLE)",)
     with pytest.raises(ValueError):
         mspforge.convert_bytes(RECORD, name=" ")
     # A record without END IONS: left out, counted, and said.
@@ -198,7 +213,15 @@ def test_records_fields_peaks_and_msp(tmp_path):
     assert parts.library_fields["Precursor_type"] == "[M+H]+"
     assert parts.library_fields["PrecursorMZ"] == "195.0877"
     assert parts.comments == {"CHARGE": "1", "SMILES": "caf\udce9"}
-    assert mspforge.translate(records[1]) is None
+    assert parts and parts.written and parts.reasons == ()
+    name, library_fields, comments = parts
+    assert (name, library_fields, comments) == (parts.name, parts.library_fields, parts.comments)
+    # A record that would not be written says why, in the summary's words.
+    rejected = mspforge.translate(records[1])
+    assert not rejected and rejected.name == "t"
+    assert rejected.reasons == ("without an MS level (MSLEVEL or MS_LEVEL)",
+                                "without a precursor m/z (PEPMASS or PRECURSOR_MZ)",
+                                "without peaks (peak lines below 1.0 do not count)")
     # A binary file object, and a gzip one, read the same.
     for source in (io.BytesIO(path.read_bytes()), io.BytesIO(gzip.compress(path.read_bytes()))):
         again = list(mspforge.read_mgf(source))
@@ -270,3 +293,25 @@ def test_reading_a_large_file_takes_constant_memory(tmp_path):
                              check=True, capture_output=True, text=True)
         return int(run.stdout)
     assert peak_kib(path) - peak_kib() < 24 << 10
+
+
+def test_readme_examples_run_as_written(tmp_path, monkeypatch, capsys):
+    # The README's Python blocks, one after another in one namespace, on
+    # corpus files under the names they use.
+    readme = (ROOT / "README.md").read_text()
+    blocks = re.findall(r"^```python\n(.*?)^```", readme, re.S | re.M)
+    assert len(blocks) >= 3
+    monkeypatch.chdir(tmp_path)
+    spectra = (CORPUS / "gnps-library-embl-mcf.mgf").read_bytes()
+    (tmp_path / "spectra.mgf").write_bytes(spectra)
+    (tmp_path / "spectra.mgf.gz").write_bytes(gzip.compress(spectra))
+    (tmp_path / "library.mgf.gz").write_bytes(gzip.compress(spectra))
+    (tmp_path / "features.mgf").write_bytes(
+        (CORPUS / "fbmn-feature-export-openms.mgf").read_bytes())
+    namespace = {}
+    for block in blocks:
+        exec(compile(block, "README.md", "exec"), namespace)
+    assert (tmp_path / "features.msp").read_bytes().count(b"Name: Feature ") == 199
+    assert (tmp_path / "library.msp").stat().st_size > 0
+    assert (tmp_path / "for-msdial.msp").stat().st_size > 0
+    assert "Total spectra = 30" in capsys.readouterr().out

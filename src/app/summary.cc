@@ -2,12 +2,24 @@
 // and what would bring them in.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mspforge/mspforge.h"
 #include "translate/name_template.h"
 
 namespace mspforge {
 namespace {
+
+// What a spectrum that was not written lacks, as the summary and Python's
+// translate() say it.
+constexpr std::string_view kWithoutName =
+    "without a compound name (NAME, COMPOUND_NAME or TITLE)";
+constexpr std::string_view kWithoutMsLevel =
+    "without an MS level (MSLEVEL or MS_LEVEL)";
+constexpr std::string_view kWithoutPrecursorMz =
+    "without a precursor m/z (PEPMASS or PRECURSOR_MZ)";
+constexpr std::string_view kWithoutPeaks =
+    "without peaks (peak lines below 1.0 do not count)";
 
 std::string count(std::int64_t n) { return std::to_string(n); }
 
@@ -206,18 +218,15 @@ std::string formatSummary(const ConversionTally& tally,
     summary = "mspforge: " + count(written) + " of " +
               count(tally.totalSpectra) + " spectra written; not written:";
     const char* separator = " ";
-    auto reason = [&](std::int64_t n, const char* what) {
+    auto reason = [&](std::int64_t n, std::string_view what) {
       if (n == 0) return;
-      summary += separator + count(n) + " " + what;
+      summary += separator + count(n) + " " + std::string(what);
       separator = ", ";
     };
-    reason(tally.withoutName,
-           "without a compound name (NAME, COMPOUND_NAME or TITLE)");
-    reason(tally.withoutMsLevel, "without an MS level (MSLEVEL or MS_LEVEL)");
-    reason(tally.withoutPrecursorMz,
-           "without a precursor m/z (PEPMASS or PRECURSOR_MZ)");
-    reason(tally.ignoredSpectra,
-           "without peaks (peak lines below 1.0 do not count)");
+    reason(tally.withoutName, kWithoutName);
+    reason(tally.withoutMsLevel, kWithoutMsLevel);
+    reason(tally.withoutPrecursorMz, kWithoutPrecursorMz);
+    reason(tally.ignoredSpectra, kWithoutPeaks);
     if (tally.lackingSeveral > 0) {
       summary += "; " + count(tally.lackingSeveral) +
                  (tally.lackingSeveral == 1 ? " spectrum lacks"
@@ -233,6 +242,16 @@ std::string formatSummary(const ConversionTally& tally,
   summary += guessedAdducts(tally);
   summary += peakLineForms(tally, voice);
   return summary;
+}
+
+std::vector<std::string_view> reasonsNotWritten(const TranslationNotes& notes,
+                                                bool hasPeaks) {
+  std::vector<std::string_view> reasons;
+  if (notes.lacksName) reasons.push_back(kWithoutName);
+  if (notes.lacksMsLevel) reasons.push_back(kWithoutMsLevel);
+  if (notes.lacksPrecursorMz) reasons.push_back(kWithoutPrecursorMz);
+  if (!hasPeaks) reasons.push_back(kWithoutPeaks);
+  return reasons;
 }
 
 }  // namespace mspforge
