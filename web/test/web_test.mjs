@@ -7,8 +7,12 @@
 //     the output, progress shown while the page stayed responsive);
 //   - a screenshot of the finished page (MSPFORGE_SCREENSHOT, not kept in
 //     the repository).
-// Exits 77, saying why, when the page is not built or Chromium or the
-// native command is missing (CTest counts that as skipped).
+// It builds the page first (cmake --workflow --preset web, which does
+// nothing when the page is current) and installs puppeteer-core from the
+// lock file (npm ci in web/) when it is missing, so that the test command
+// runs it on a fresh clone. Exits 77, saying why, when Emscripten,
+// Chromium, npm or the native command is missing (CTest counts that as
+// skipped; the configure step says so too).
 import {execFileSync, spawnSync} from "node:child_process";
 import {createHash} from "node:crypto";
 import fs from "node:fs";
@@ -34,11 +38,37 @@ function skip(why) {
   console.log(`web test skipped: ${why}`);
   process.exit(77);
 }
+function found(program) {
+  return spawnSync("sh", ["-c", `command -v ${program}`]).status === 0;
+}
+// Runs a step that prepares the test, its output shown; false on failure.
+function prepare(what, program, args, cwd) {
+  console.log(`web test: ${what}: ${program} ${args.join(" ")}`);
+  return spawnSync(program, args, {cwd, stdio: "inherit"}).status === 0;
+}
+if (!fs.existsSync(chromium)) skip(`no Chromium at ${chromium} (Debian: chromium)`);
+if (!fs.existsSync(native)) skip(`no native mspforge at ${native}`);
+if (!process.env.MSPFORGE_WEB_DIR) {
+  if (found("emcc")) {
+    if (!prepare("building the page", "cmake", ["--workflow", "--preset", "web"], root)) {
+      console.log("FAILED: the page does not build");
+      process.exit(1);
+    }
+  } else if (!fs.existsSync(path.join(site, "mspforge_wasm.wasm"))) {
+    skip("the page is not built, and there is no emcc to build it (Debian: emscripten)");
+  }
+}
 if (!fs.existsSync(path.join(site, "mspforge_wasm.wasm"))) {
   skip(`the page is not built (${site}); run cmake --workflow --preset web`);
 }
-if (!fs.existsSync(chromium)) skip(`no Chromium at ${chromium}`);
-if (!fs.existsSync(native)) skip(`no native mspforge at ${native}`);
+const webDir = path.join(root, "web");
+if (!fs.existsSync(path.join(webDir, "node_modules", "puppeteer-core"))) {
+  if (!found("npm")) skip("puppeteer-core is not installed, and there is no npm to install it (Debian: npm)");
+  if (!prepare("installing puppeteer-core from the lock file", "npm",
+               ["ci", "--no-audit", "--no-fund", "--loglevel=error"], webDir)) {
+    skip("npm ci in web/ failed (is the npm registry out of reach?)");
+  }
+}
 let puppeteer;
 try {
   puppeteer = (await import("puppeteer-core")).default;
