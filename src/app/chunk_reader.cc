@@ -74,18 +74,16 @@ bool ChunkReader::lastLineIsJunk() {
   const std::size_t end = input_.end;
   std::size_t at = input_.begin + walked_;
   for (;;) {
-    const void* lf = std::memchr(data + at, '\n', end - at);
-    const char* const lineEnd =
-        lf == nullptr ? data + end : static_cast<const char*>(lf);
-    const std::string_view line(data + at,
-                                static_cast<std::size_t>(lineEnd - (data + at)));
+    const std::string_view rest(data + at, end - at);
+    const std::size_t lf = rest.find('\n');
+    const std::string_view line = rest.substr(0, lf);
     if (line.starts_with(kBeginIons)) {
       inside_ = true;
     } else if (inside_ && line.starts_with(kEndIons) &&
                line.find('=') == std::string_view::npos) {
       inside_ = false;
     }
-    if (lf == nullptr) {
+    if (lf == std::string_view::npos) {
       // The line without a line end yet: its state is not settled, so the
       // walk goes on from its start next time.
       walked_ = at - input_.begin;
