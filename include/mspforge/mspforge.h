@@ -212,6 +212,10 @@ struct RecordOutcome {
                             // TITLE
   TranslationNotes notes;   // for Written and Rejected
   const std::string_view* precursorType = nullptr;  // null when none
+  // For Written and Rejected: the MSP fields the record was given (its
+  // PrecursorMZ, Ion_mode, Spectrum_type ...); null otherwise.
+  const FieldMap* libraryFields = nullptr;
+  std::size_t peakLines = 0;  // peak lines that count (leading m/z >= 1.0)
 };
 
 // Counters that a conversion keeps up to date while it runs, for a progress
@@ -355,6 +359,11 @@ class StreamingConversion {
   // What has been counted so far (progress), and the input bytes taken.
   const ConversionTally& tally() const;
   std::uint64_t bytesFed() const;
+  // The lines read so far: once finished, those of the whole input.
+  std::uint64_t linesRead() const;
+  // Whether a 0x1A byte (an old end-of-file mark) ended the input before
+  // the bytes fed did.
+  bool stoppedAtEndMark() const;
 
  private:
   struct State;

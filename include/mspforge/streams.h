@@ -107,6 +107,7 @@ struct MgfInput {
                             // or GetLastError() on Windows), 0 when the
                             // cause is not the system's
   bool atEnd = false;       // no bytes will follow those at hand
+  bool endMarkSeen = false;  // a 0x1A byte ended the input
   bool failed = false;      // a read error ended the input early
   bool starved = false;     // the reader had no bytes yet; try again later
   bool startSeen = false;   // the start was looked at for a byte-order mark
@@ -120,6 +121,10 @@ MgfInput mgfInputFromFd(int fd);
 
 // An input over a copy of bytes.
 MgfInput mgfInputFromBytes(std::string_view bytes);
+
+// An input over the first size bytes held in buffer, which it takes: the
+// same as mgfInputFromBytes over them, without the copy.
+MgfInput mgfInputFromBuffer(InputBuffer buffer, std::size_t size);
 
 // An input that takes its bytes from reader, in order, a block at a time
 // (see MgfInput::reader): a stream of chunks from anywhere.

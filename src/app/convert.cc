@@ -98,6 +98,14 @@ const ConversionTally& StreamingConversion::tally() const {
 
 std::uint64_t StreamingConversion::bytesFed() const { return state_->fed; }
 
+std::uint64_t StreamingConversion::linesRead() const {
+  return state_->input.linesRead;
+}
+
+bool StreamingConversion::stoppedAtEndMark() const {
+  return state_->input.endMarkSeen;
+}
+
 bool StreamingConversion::failed() const { return state_->input.failed; }
 
 const std::string& StreamingConversion::failure() const {

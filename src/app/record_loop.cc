@@ -134,6 +134,7 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
     if (options.onRecord) {
       outcome.number = read;
       outcome.line = input.recordLine;
+      outcome.peakLines = c.peakLines.size();
       if (outcome.fate == RecordOutcome::Fate::NoPeaks ||
           outcome.fate == RecordOutcome::Fate::Unfinished) {
         outcome.name = untranslatedName(c.sourceFields);
@@ -141,6 +142,7 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
         outcome.name = c.compoundName;
         outcome.notes = notes;
         outcome.precursorType = c.libraryFields.find("Precursor_type");
+        outcome.libraryFields = &c.libraryFields;
       }
       options.onRecord(outcome);
     }

@@ -1,7 +1,6 @@
 #include "app/report.h"
 
 namespace mspforge {
-namespace {
 
 void appendEscaped(std::string& line, std::string_view text) {
   for (char c : text) {
@@ -14,6 +13,8 @@ void appendEscaped(std::string& line, std::string_view text) {
     }
   }
 }
+
+namespace {
 
 const char* fateText(RecordOutcome::Fate fate) {
   switch (fate) {
@@ -47,6 +48,12 @@ std::string reportHeader() {
 std::string reportLine(const RecordOutcome& outcome) {
   std::string line = std::to_string(outcome.number) + '\t' +
                      std::to_string(outcome.line) + '\t';
+  appendReportColumns(line, outcome);
+  line += '\n';
+  return line;
+}
+
+void appendReportColumns(std::string& line, const RecordOutcome& outcome) {
   appendEscaped(line, outcome.name);
   line += '\t';
   line += fateText(outcome.fate);
@@ -72,8 +79,6 @@ std::string reportLine(const RecordOutcome& outcome) {
   } else {
     line += '\t';
   }
-  line += '\n';
-  return line;
 }
 
 }  // namespace mspforge

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "mspforge/mspforge.h"
 
@@ -28,5 +29,12 @@ std::string reportHeader();
 // A backslash, tab, CR or NUL in a text is written \\, \t, \r or \0, so
 // that every line has its seven columns.
 std::string reportLine(const RecordOutcome& outcome);
+
+// The line's columns from name to precursor_type_from, without a line
+// end, appended to line: for a report numbered otherwise.
+void appendReportColumns(std::string& line, const RecordOutcome& outcome);
+
+// Appends text with a backslash, tab, CR or NUL written \\, \t, \r or \0.
+void appendEscaped(std::string& line, std::string_view text);
 
 }  // namespace mspforge

@@ -41,6 +41,7 @@ void stopAtEndOfFileMark(MgfInput& input, std::size_t from) {
     input.end = static_cast<std::size_t>(static_cast<const char*>(mark) -
                                          input.data);
     input.atEnd = true;
+    input.endMarkSeen = true;
   }
 }
 
@@ -174,18 +175,19 @@ MgfInput mgfInputFromFd(int fd) {
 
 namespace {
 
-// An input over a copy of bytes, cut at a 0x1A; nothing more will come.
-MgfInput inputOverCopy(std::string_view bytes) {
+// An input over the first size bytes of buffer, cut at a 0x1A; nothing
+// more will come.
+MgfInput inputOverBuffer(InputBuffer buffer, std::size_t size) {
   MgfInput input;
-  input.buffer = InputBuffer(bytes.size());
+  input.buffer = std::move(buffer);
   input.data = input.buffer.data();
-  if (!bytes.empty()) std::memcpy(input.data, bytes.data(), bytes.size());
-  input.end = bytes.size();
+  input.end = size;
   input.atEnd = true;
   stopAtEndOfFileMark(input, 0);
   padAfterEnd(input);
   return input;
 }
+
 
 }  // namespace
 
@@ -214,12 +216,18 @@ bool skipToNextLine(MgfInput& input) {
   }
 }
 
-MgfInput mgfInputFromBytes(std::string_view bytes) {
-  MgfInput input = inputOverCopy(bytes);
+MgfInput mgfInputFromBuffer(InputBuffer buffer, std::size_t size) {
+  MgfInput input = inputOverBuffer(std::move(buffer), size);
   foldCrLf(input, 0);
   padAfterEnd(input);
   skipByteOrderMark(input);
   return input;
+}
+
+MgfInput mgfInputFromBytes(std::string_view bytes) {
+  InputBuffer buffer(bytes.size());
+  if (!bytes.empty()) std::memcpy(buffer.data(), bytes.data(), bytes.size());
+  return mgfInputFromBuffer(std::move(buffer), bytes.size());
 }
 
 MgfInput takeBytesBefore(MgfInput& input, std::size_t cut,
