@@ -3,7 +3,9 @@
 // the viewer, and offers the MSP file and the table for download.
 // window.mspforge.convert(bytes, {ms2, name, target}) converts for scripts
 // and tests: a Promise of {msp: Uint8Array, tally: string, summary:
-// string}, the command's output, tally line and summary.
+// string}, the command's output, tally line and summary;
+// window.mspforge.viewed is what the viewer shows last: {row, peaks, text,
+// written}.
 "use strict";
 
 // Its own scope: the page's scripts share one global scope.
@@ -139,6 +141,7 @@
     $("name-remedy").hidden = true;
     if (current) current.cancel();
     while (urls.length > 0) URL.revokeObjectURL(urls.pop());
+    $("download-table").setAttribute("href", "#");
     lastState = null;
     $("viewer").hidden = true;
     $("work-name").textContent = file.name;
@@ -253,12 +256,17 @@
     }
   });
 
-  $("download-table").addEventListener("click", () => {
-    if (!lastState) return;
-    const link = document.createElement("a");
+  // The table as the command's --report writes it, made when first asked
+  // for: the link then downloads it.
+  $("download-table").addEventListener("click", (event) => {
+    const link = $("download-table");
+    if (!lastState) {
+      event.preventDefault();
+      return;
+    }
+    if (link.getAttribute("href") !== "#") return;
     const base = mspName(lastFile.name).replace(/\.msp$/, "");
     offer(link, lastState.rows.reportBytes(), `${base}-report.tsv`, "text/tab-separated-values");
-    link.click();
   });
 
   // The remedy offered when spectra lack an MS level: tick the box and

@@ -3,10 +3,15 @@
 //     input: the downloaded MSP and the tally shown are byte for byte what
 //     the native command writes and prints;
 //   - window.mspforge.convert on the inputs the native end-to-end tests use;
+//   - for each of them, the overview's counts, the table and its download,
+//     and the viewer's peaks against the command's --report and library
+//     (browse_checks.mjs); the options as the command's; names that are
+//     markup stay text;
 //   - a file without records, and a generated 200 MB file (tally, digest of
 //     the output, progress shown while the page stayed responsive);
-//   - a screenshot of the finished page (MSPFORGE_SCREENSHOT, not kept in
-//     the repository).
+//   - a screenshot of the finished page (MSPFORGE_SCREENSHOT), and full-page
+//     pictures after two corpus files (MSPFORGE_PAGE_SHOTS; docs/page-*.png
+//     are these).
 // It builds the page first (cmake --workflow --preset web, which does
 // nothing when the page is current) and installs puppeteer-core from the
 // lock file (npm ci in web/) when it is missing, so that the test command
@@ -21,6 +26,7 @@ import os from "node:os";
 import zlib from "node:zlib";
 import path from "node:path";
 import {fileURLToPath} from "node:url";
+import {checkBrowsing, checkHostileNames, checkOptions} from "./browse_checks.mjs";
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.resolve(here, "../..");
@@ -33,6 +39,8 @@ const generator = process.env.MAKE_MGF ||
 const bigMegabytes = Number(process.env.MSPFORGE_WEB_BIG_MB || 200);
 const screenshot = process.env.MSPFORGE_SCREENSHOT ||
                    path.join(root, "build/web-test/screenshot.png");
+// Where the pictures of the page for the README go (docs/ to renew them).
+const shots = process.env.MSPFORGE_PAGE_SHOTS || path.join(root, "build/web-test");
 
 function skip(why) {
   console.log(`web test skipped: ${why}`);
@@ -148,6 +156,11 @@ try {
     const before = await page.evaluate(() => window.mspforge.finished);
     await (await page.$("#file")).uploadFile(file);
     await page.waitForFunction((n) => window.mspforge.finished > n, {}, before);
+    return shownResult();
+  }
+
+  // What the page shows after a conversion: the library downloaded.
+  function shownResult() {
     return page.evaluate(async () => {
       const result = !document.getElementById("result").hidden;
       const out = {result, problem: document.getElementById("problem-text").textContent};
@@ -165,6 +178,14 @@ try {
       }
       return out;
     });
+  }
+
+  const t = {page, check, pick, shownResult, nativeConversion, scratch};
+  // Full-page pictures of the page after a conversion, for the README.
+  async function screenshotPage(name) {
+    fs.mkdirSync(shots, {recursive: true});
+    await page.setViewport({width: 1100, height: 900});
+    await page.screenshot({path: path.join(shots, name), fullPage: true});
   }
 
   const inputs = [path.join(root, "examples/library.mgf")];
@@ -195,6 +216,10 @@ try {
       check(!shown.result && shown.problem.includes(summaryText(expected.summary)
                                                      .replace(/^.*BEGIN IONS; /, "")),
             `${name}: nothing written, but the page said ${JSON.stringify(shown.problem)}`);
+      if (!/no line begins with BEGIN IONS/.test(expected.summary)) {
+        await checkBrowsing(t, input);
+      }
+      if (name === "fbmn-feature-export-openms.mgf") await screenshotPage("page-features.png");
       continue;
     }
     check(shown.result, `${name}: no result shown (${shown.problem})`);
@@ -208,6 +233,10 @@ try {
           JSON.stringify(expected.tally));
     check(shown.name === name.replace(/\.mgf$/, ".msp"),
           `${name}: download named ${shown.name}`);
+    await checkBrowsing(t, input);
+    const shot = {"gnps-library-pesticides.mgf": "pesticides",
+                  "fbmn-feature-export-openms.mgf": "features"}[name];
+    if (shot) await screenshotPage(`page-${shot}.png`);
     if (input === inputs[0]) {
       fs.mkdirSync(path.dirname(screenshot), {recursive: true});
       await page.screenshot({path: screenshot});
@@ -233,6 +262,10 @@ try {
         ms2.tally === withMs2.tally,
         "\"Spectra without an MS level are MS2\" differs from --default MSLEVEL=2");
   console.log("gzip files and the MS2 remedy converted as the command does");
+
+  await checkHostileNames(t);
+  await checkOptions(t, path.join(corpus, "fbmn-feature-export-openms.mgf"));
+  console.log("the overview, the table, the viewer and the options checked; markup stays text");
 
   // Names for a feature export's spectra, as --name gives them: offered by
   // the page, and through window.mspforge.convert.
@@ -346,8 +379,8 @@ try {
     check(shown.tally === expected.tally, `large file: tally ${shown.tally}`);
     check(shown.digest === createHash("sha256").update(expected.msp).digest("hex"),
           "large file: the MSP differs from the command's");
-    // A progress message for every 4 MiB slice read.
-    const slices = Math.ceil(fs.statSync(big).size / (4 << 20));
+    // A progress message for every 8 MiB slice converted.
+    const slices = Math.ceil(fs.statSync(big).size / (8 << 20));
     check(shown.progress - before >= Math.min(slices, 10),
           `large file: only ${shown.progress - before} progress events`);
     check(slowest < 2000, `large file: the page took ${slowest} ms to answer`);
