@@ -71,14 +71,14 @@ inline BlockMasks classifyBodyBlock(const char* block) {
   // No movemask: each comparison is narrowed to a 64-bit word of nibbles,
   // and the bits are gathered from it.
   const auto bits = [](uint8x16_t matches) {
-    std::uint64_t m = vget_lane_u64(
+    std::uint64_t word = vget_lane_u64(
         vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(matches), 4)), 0);
-    m &= 0x1111111111111111u;
-    m = (m | (m >> 3)) & 0x0303030303030303u;
-    m = (m | (m >> 6)) & 0x000F000F000F000Fu;
-    m = (m | (m >> 12)) & 0x000000FF000000FFu;
-    m = (m | (m >> 24)) & 0x000000000000FFFFu;
-    return m;
+    word &= 0x1111111111111111u;
+    word = (word | (word >> 3)) & 0x0303030303030303u;
+    word = (word | (word >> 6)) & 0x000F000F000F000Fu;
+    word = (word | (word >> 12)) & 0x000000FF000000FFu;
+    word = (word | (word >> 24)) & 0x000000000000FFFFu;
+    return word;
   };
   for (unsigned shift = 0; shift < 64; shift += 16) {
     const uint8x16_t bytes =
