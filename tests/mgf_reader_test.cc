@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "conversion_invariants.h"
 #include "test_files.h"
 
 namespace mspforge {
@@ -239,6 +240,23 @@ TEST(MgfReaderTest, LongLinesAreReadWhole) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0], (Record{{{"TITLE", title}}, {peak + "\n"}}))
         << length;
+  }
+}
+
+// Peak lines with an "e" or "E" in each of their columns, or a "=", at
+// every offset from the 64-byte blocks the reader classifies, and so
+// split between blocks at every byte: the lines it takes whole, the
+// counts of exponent forms and third columns, and the ones whose leading
+// number is below 1 ("1e-3 5") must match a plain reading line by line.
+TEST(MgfReaderTest, PeakLinesWithLettersAtEveryBlockOffset) {
+  const std::string lines =
+      "100.5 1.9e+04\n2E3 7\n1e-3 5\n5e2\n12.5e 3\n300 4 1e2\n"
+      "300\t4E1\t2\n7 e\n9 8 e 1\n150 2=3\n8e\t1\n"
+      "123.4567 890\n45 6 7\n";
+  for (std::size_t shift = 0; shift < 64; ++shift) {
+    const std::string mgf = "BEGIN IONS\nTITLE=" + std::string(shift, 't') +
+                            "\n" + lines + lines + "END IONS\n";
+    EXPECT_EQ(test::checkReaderAgainstReference(mgf), "") << shift;
   }
 }
 

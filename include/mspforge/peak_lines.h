@@ -49,11 +49,13 @@ class PeakLines {
   // addUsualLines().
   void appendRunBytes(std::string_view bytes) { appendRun(bytes, 0); }
 
-  // Counts lines appended with appendRunBytes(), and those of them with a
-  // third column.
-  void addUsualLines(std::size_t lines, std::int64_t moreColumnLines) {
+  // Counts lines appended with appendRunBytes(), those of them with a
+  // third column and those with a number in exponent form.
+  void addUsualLines(std::size_t lines, std::int64_t moreColumnLines,
+                     std::int64_t exponentLines) {
     count_ += lines;
     moreColumnLines_ += moreColumnLines;
+    exponentLines_ += exponentLines;
   }
 
   // Appends a copy of one line, kept until clear().

@@ -35,7 +35,8 @@ constexpr bool isSeparator(char c) {
 // exponents), and the separators, from which the starts of columns follow.
 struct BlockMasks {
   std::uint64_t lf;
-  std::uint64_t special;  // "=", "e" or "E": no usual peak line
+  std::uint64_t special;   // "=": no usual peak line
+  std::uint64_t exponent;  // "e" or "E"
   std::uint64_t separator;
 };
 
@@ -47,7 +48,7 @@ inline std::uint64_t columnStartsOf(std::uint64_t separator,
 }
 
 inline BlockMasks classifyBodyBlock(const char* block) {
-  BlockMasks m{0, 0, 0};
+  BlockMasks m{0, 0, 0, 0};
 #if defined(__SSE2__)
   const __m128i newline = _mm_set1_epi8('\n');
   const __m128i equalsSign = _mm_set1_epi8('=');
@@ -62,9 +63,8 @@ inline BlockMasks classifyBodyBlock(const char* block) {
              << shift;
     };
     m.lf |= bits(_mm_cmpeq_epi8(bytes, newline));
-    m.special |= bits(_mm_or_si128(
-        _mm_cmpeq_epi8(bytes, equalsSign),
-        _mm_cmpeq_epi8(_mm_or_si128(bytes, space), smallE)));
+    m.special |= bits(_mm_cmpeq_epi8(bytes, equalsSign));
+    m.exponent |= bits(_mm_cmpeq_epi8(_mm_or_si128(bytes, space), smallE));
     m.separator |= bits(_mm_cmpeq_epi8(_mm_min_epu8(bytes, space), bytes));
   }
 #elif defined(__ARM_NEON)
@@ -84,10 +84,10 @@ inline BlockMasks classifyBodyBlock(const char* block) {
     const uint8x16_t bytes =
         vld1q_u8(reinterpret_cast<const std::uint8_t*>(block + shift));
     m.lf |= bits(vceqq_u8(bytes, vdupq_n_u8('\n'))) << shift;
-    m.special |= bits(vorrq_u8(vceqq_u8(bytes, vdupq_n_u8('=')),
-                               vceqq_u8(vorrq_u8(bytes, vdupq_n_u8(0x20)),
-                                        vdupq_n_u8('e'))))
-                 << shift;
+    m.special |= bits(vceqq_u8(bytes, vdupq_n_u8('='))) << shift;
+    m.exponent |=
+        bits(vceqq_u8(vorrq_u8(bytes, vdupq_n_u8(0x20)), vdupq_n_u8('e')))
+        << shift;
     m.separator |= bits(vcleq_u8(bytes, vdupq_n_u8(0x20))) << shift;
   }
 #elif defined(__wasm_simd128__)
@@ -97,18 +97,17 @@ inline BlockMasks classifyBodyBlock(const char* block) {
       return static_cast<std::uint64_t>(wasm_i8x16_bitmask(matches)) << shift;
     };
     m.lf |= bits(wasm_i8x16_eq(bytes, wasm_i8x16_splat('\n')));
-    m.special |= bits(wasm_v128_or(
-        wasm_i8x16_eq(bytes, wasm_i8x16_splat('=')),
-        wasm_i8x16_eq(wasm_v128_or(bytes, wasm_i8x16_splat(0x20)),
-                      wasm_i8x16_splat('e'))));
+    m.special |= bits(wasm_i8x16_eq(bytes, wasm_i8x16_splat('=')));
+    m.exponent |= bits(wasm_i8x16_eq(
+        wasm_v128_or(bytes, wasm_i8x16_splat(0x20)), wasm_i8x16_splat('e')));
     m.separator |= bits(wasm_u8x16_le(bytes, wasm_i8x16_splat(0x20)));
   }
 #else
   for (std::size_t i = 0; i < kScanBlock; ++i) {
     const char c = block[i];
     m.lf |= static_cast<std::uint64_t>(c == '\n') << i;
-    m.special |= static_cast<std::uint64_t>(c == '=' || (c | 0x20) == 'e')
-                 << i;
+    m.special |= static_cast<std::uint64_t>(c == '=') << i;
+    m.exponent |= static_cast<std::uint64_t>((c | 0x20) == 'e') << i;
     m.separator |= static_cast<std::uint64_t>(isSeparator(c)) << i;
   }
 #endif
@@ -120,25 +119,23 @@ inline BlockMasks classifyBodyBlock(const char* block) {
 // scanner is compiled a second time around it (see scanRecordBody).
 __attribute__((target("avx2"), always_inline)) inline BlockMasks
 classifyBodyBlockAvx2(const char* block) {
-  BlockMasks m{0, 0, 0};
+  BlockMasks m{0, 0, 0, 0};
   const __m256i newline = _mm256_set1_epi8('\n');
   const __m256i equalsSign = _mm256_set1_epi8('=');
   const __m256i smallE = _mm256_set1_epi8('e');
   const __m256i space = _mm256_set1_epi8(0x20);
   // (No lambda here: it would not share the function's instruction set.)
-#define MSPFORGE_BITS(matches, shift)                                   \
-  (static_cast<std::uint64_t>(                                          \
-       static_cast<std::uint32_t>(_mm256_movemask_epi8(matches)))       \
+#define MSPFORGE_BITS(matches, shift)                             \
+  (static_cast<std::uint64_t>(                                    \
+       static_cast<std::uint32_t>(_mm256_movemask_epi8(matches))) \
    << (shift))
   for (unsigned shift = 0; shift < 64; shift += 32) {
     const __m256i bytes =
         _mm256_load_si256(reinterpret_cast<const __m256i*>(block + shift));
     m.lf |= MSPFORGE_BITS(_mm256_cmpeq_epi8(bytes, newline), shift);
-    m.special |= MSPFORGE_BITS(
-        _mm256_or_si256(_mm256_cmpeq_epi8(bytes, equalsSign),
-                        _mm256_cmpeq_epi8(_mm256_or_si256(bytes, space),
-                                          smallE)),
-        shift);
+    m.special |= MSPFORGE_BITS(_mm256_cmpeq_epi8(bytes, equalsSign), shift);
+    m.exponent |= MSPFORGE_BITS(
+        _mm256_cmpeq_epi8(_mm256_or_si256(bytes, space), smallE), shift);
     m.separator |= MSPFORGE_BITS(
         _mm256_cmpeq_epi8(_mm256_min_epu8(bytes, space), bytes), shift);
   }
@@ -179,7 +176,7 @@ namespace {
 
 // sortRecordLine, when the position of the line's first "=" (npos for
 // none) is known.
-[[gnu::noinline]] RecordLine sortLine(std::string_view line, std::size_t equals,
+RecordLine sortLine(std::string_view line, std::size_t equals,
                     FieldMap& sourceFields, PeakLines& peakLines) {
   // A "BEGIN IONS" line always begins a record, "=" or not.
   if (line.starts_with(kBeginIons)) return RecordLine::BeginIons;
@@ -233,8 +230,9 @@ BodyScan scanWithBaseline(MgfInput& input, FieldMap& sourceFields,
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2"))) BodyScan scanWithAvx2(
-    MgfInput& input, FieldMap& sourceFields, PeakLines& peakLines) {
+__attribute__((target("avx2"))) BodyScan scanWithAvx2(MgfInput& input,
+                                                      FieldMap& sourceFields,
+                                                      PeakLines& peakLines) {
 #define MSPFORGE_CLASSIFY classifyBodyBlockAvx2
 #include "mgf/body_scan_loop.inc"
 #undef MSPFORGE_CLASSIFY
