@@ -150,6 +150,9 @@
     show("work");
     $("cancel").focus();
     const started = performance.now();
+    // The first drawing waits a second too: charts and table made at the
+    // first slice would hold up the slices handed to the workers.
+    drawn = started;
     const job = convertSource(file, options(), (state) => {
       window.mspforge.progressEvents++;
       $("progress").value = state.total ? state.done / state.total : 1;

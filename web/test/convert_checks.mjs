@@ -91,6 +91,6 @@ export async function checkLargeFile(t, bigMegabytes, generator) {
         `large file: only ${shown.progress - before} progress events`);
   check(slowest < 2000, `large file: the page took ${slowest} ms to answer`);
   console.log(`${bigMegabytes} MB converted in the browser in ` +
-              `${shown.seconds.toFixed(1)} s, ${shown.progress - before} ` +
+              `${shown.seconds.toFixed(2)} s, ${shown.progress - before} ` +
               `progress events, page answered within ${slowest} ms`);
 }
