@@ -27,6 +27,9 @@ TEST(FieldMapTest, IteratesInUnsignedByteOrderWithPrefixesFirst) {
       {{"COLLISION_ENERGY_1", "COLLISION_ENERGY", "COLLISIONENERGY"},
        {"COLLISIONENERGY", "COLLISION_ENERGY", "COLLISION_ENERGY_1"}},
       {{"b", "a", "B", "_"}, {"B", "_", "a", "b"}},
+      // Keys of four to seven bytes, whose last bytes decide.
+      {{"ABCE", "ABCD\xFF", "ABCDZZ", "ABCDEFG", "ABCDZ", "ABC"},
+       {"ABC", "ABCDEFG", "ABCDZ", "ABCDZZ", "ABCD\xFF", "ABCE"}},
       // Bytes above 0x7F sort after ASCII: compared as unsigned.
       {{"\xC3\xA9", "z", ""}, {"", "z", "\xC3\xA9"}},
       // An embedded NUL is an ordinary byte that sorts first.
