@@ -48,18 +48,34 @@ function peaksOf(lines) {
     .filter(([mz, intensity]) => Number.isFinite(mz) && Number.isFinite(intensity));
 }
 
+// Buffers are searched, not made into strings: a library or an MGF file
+// of a gigabyte is longer than a string may be.
+function countOf(buffer, text) {
+  let n = 0;
+  for (let at = buffer.indexOf(text); at !== -1; at = buffer.indexOf(text, at + 1)) n++;
+  return n;
+}
+
 // The k-th record of an MSP library, its peak lines.
 function mspPeakLines(msp, k) {
-  const record = msp.toString("latin1").split("\n\n")[k].split("\n");
+  let start = 0;
+  for (let i = 0; i < k; i++) start = msp.indexOf("\n\n", start) + 2;
+  const end = msp.indexOf("\n\n", start);
+  const record = msp.subarray(start, end === -1 ? msp.length : end)
+    .toString("latin1").split("\n");
   const at = record.findIndex((line) => /^num peaks:/i.test(line));
   return record.slice(at + 1).filter((line) => line !== "");
 }
 
 // The peak lines of the MGF record whose BEGIN IONS is at line (from 1).
 function mgfPeakLines(mgf, line) {
-  const lines = mgf.toString("latin1").split("\n").map((l) => l.replace(/\r$/, ""));
+  let start = 0;
+  for (let i = 1; i < line; i++) start = mgf.indexOf("\n", start) + 1;
+  const next = mgf.indexOf("\nBEGIN IONS", start);
+  const lines = [""].concat(mgf.subarray(start, next === -1 ? mgf.length : next)
+    .toString("latin1").split("\n").map((l) => l.replace(/\r$/, "")));
   const peaks = [];
-  for (let i = line; i < lines.length && !lines[i].startsWith("BEGIN IONS"); i++) {
+  for (let i = 2; i < lines.length && !lines[i].startsWith("BEGIN IONS"); i++) {
     if (/^END IONS/.test(lines[i])) break;
     if (!lines[i].includes("=") && /^[ \t]*[-+]?(\d|\.\d)/.test(lines[i])) peaks.push(lines[i]);
   }
@@ -104,10 +120,11 @@ export async function checkBrowsing(t, input) {
   const types = counted(written.map((r) => r.type || "none"));
   check(sameCounts(await chartNumbers(page, "chart-types"), types),
         `${name}: the overview's Precursor_types differ from the report's`);
-  const modes = msp.toString("latin1").split("\n").filter((l) => l.startsWith("Ion_mode: "))
-    .map((l) => l.slice(10));
-  const ionModes = counted(modes);
-  if (written.length > modes.length) ionModes.set("none", written.length - modes.length);
+  const ionModes = new Map([["N", countOf(msp, "\nIon_mode: N\n")],
+                            ["P", countOf(msp, "\nIon_mode: P\n")]]);
+  const modes = ionModes.get("N") + ionModes.get("P");
+  for (const [mode, n] of [...ionModes]) if (n === 0) ionModes.delete(mode);
+  if (written.length > modes) ionModes.set("none", written.length - modes);
   check(sameCounts(await chartNumbers(page, "chart-ion-modes"), ionModes),
         `${name}: the overview's ion modes differ from the library's`);
   // The table: its download is the command's report, its rows the report's.

@@ -93,4 +93,5 @@ export async function checkLargeFile(t, bigMegabytes, generator) {
   console.log(`${bigMegabytes} MB converted in the browser in ` +
               `${shown.seconds.toFixed(2)} s, ${shown.progress - before} ` +
               `progress events, page answered within ${slowest} ms`);
+  return big;
 }

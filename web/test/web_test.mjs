@@ -307,10 +307,10 @@ try {
   check(!none.result && /holds no MGF record/.test(none.problem),
         `a file without records: ${JSON.stringify(none.problem)}`);
 
-  // A large generated file: converted in slices, the page responsive.
-  // A large generated file: converted in slices, the page responsive.
+  // A large generated file: converted in slices, the page responsive,
+  // and its overview, table and viewer as for the corpus files.
   if (bigMegabytes > 0 && fs.existsSync(generator)) {
-    await checkLargeFile(t, bigMegabytes, generator);
+    await checkBrowsing(t, await checkLargeFile(t, bigMegabytes, generator));
   }
 } finally {
   await browser.close();
