@@ -41,13 +41,24 @@ constexpr auto kRowsByLength = rowsByLength();
 constexpr auto kRowPrefixes = rowPrefixes();
 static_assert(KeyRenameTable.size() <= 32);
 
-// prefixOf for a key at run time; eight bytes are loaded at once when the
-// key has them.
+// prefixOf for a key at run time: eight bytes loaded at once when the key
+// has them, and a key of four to seven bytes (most MGF keys) from its
+// first and last four, which overlap.
 std::uint64_t keyPrefix(std::string_view key) {
-  if (key.size() >= 8 && std::endian::native == std::endian::little) {
-    std::uint64_t word;
-    std::memcpy(&word, key.data(), 8);
-    return word;
+  const std::size_t n = key.size();
+  if constexpr (std::endian::native == std::endian::little) {
+    if (n >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, key.data(), 8);
+      return word;
+    }
+    if (n >= 4) {
+      std::uint32_t head;
+      std::uint32_t tail;
+      std::memcpy(&head, key.data(), 4);
+      std::memcpy(&tail, key.data() + n - 4, 4);
+      return std::uint64_t{head} | (std::uint64_t{tail} << (8 * (n - 4)));
+    }
   }
   return prefixOf(key);
 }
@@ -115,7 +126,10 @@ const KeyRename* findKeyRename(std::string_view key) {
   const std::uint64_t prefix = keyPrefix(key);
   for (; rows != 0; rows &= rows - 1) {
     const auto i = static_cast<std::size_t>(__builtin_ctz(rows));
-    if (kRowPrefixes[i] == prefix && KeyRenameTable[i].sourceKey == key) {
+    // The rows are of the key's length: up to eight bytes, the prefix is
+    // the whole key.
+    if (kRowPrefixes[i] == prefix &&
+        (key.size() <= 8 || KeyRenameTable[i].sourceKey == key)) {
       return &KeyRenameTable[i];
     }
   }
