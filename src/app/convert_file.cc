@@ -101,7 +101,7 @@ ConversionResult convertInput(MgfInput& input, MspOutput& output,
       options.threads != 0 ? std::min(options.threads, cores) : cores;
   const std::size_t chunkBytes =
       options.chunkBytes != 0 ? options.chunkBytes : kDefaultChunkBytes;
-  if (options.onRecord || layoutSpec(options.layout).uniqueNames ||
+  if (options.onRecord || libraryLayoutRow(options.layout).uniqueNames ||
       (input.regularFile && input.expectedBytes <= chunkBytes)) {
     return convertRecords(input, output, tally, options);
   }

@@ -35,7 +35,7 @@ constexpr bool isSeparator(char c) {
 // exponents), and the separators, from which the starts of columns follow.
 struct BlockMasks {
   std::uint64_t lf;
-  std::uint64_t special;   // "=": no usual peak line
+  std::uint64_t equalsSigns;  // "=": no usual peak line
   std::uint64_t exponent;  // "e" or "E"
   std::uint64_t separator;
 };
@@ -63,7 +63,7 @@ inline BlockMasks classifyBodyBlock(const char* block) {
              << shift;
     };
     m.lf |= bits(_mm_cmpeq_epi8(bytes, newline));
-    m.special |= bits(_mm_cmpeq_epi8(bytes, equalsSign));
+    m.equalsSigns |= bits(_mm_cmpeq_epi8(bytes, equalsSign));
     m.exponent |= bits(_mm_cmpeq_epi8(_mm_or_si128(bytes, space), smallE));
     m.separator |= bits(_mm_cmpeq_epi8(_mm_min_epu8(bytes, space), bytes));
   }
@@ -84,7 +84,7 @@ inline BlockMasks classifyBodyBlock(const char* block) {
     const uint8x16_t bytes =
         vld1q_u8(reinterpret_cast<const std::uint8_t*>(block + shift));
     m.lf |= bits(vceqq_u8(bytes, vdupq_n_u8('\n'))) << shift;
-    m.special |= bits(vceqq_u8(bytes, vdupq_n_u8('='))) << shift;
+    m.equalsSigns |= bits(vceqq_u8(bytes, vdupq_n_u8('='))) << shift;
     m.exponent |=
         bits(vceqq_u8(vorrq_u8(bytes, vdupq_n_u8(0x20)), vdupq_n_u8('e')))
         << shift;
@@ -97,7 +97,7 @@ inline BlockMasks classifyBodyBlock(const char* block) {
       return static_cast<std::uint64_t>(wasm_i8x16_bitmask(matches)) << shift;
     };
     m.lf |= bits(wasm_i8x16_eq(bytes, wasm_i8x16_splat('\n')));
-    m.special |= bits(wasm_i8x16_eq(bytes, wasm_i8x16_splat('=')));
+    m.equalsSigns |= bits(wasm_i8x16_eq(bytes, wasm_i8x16_splat('=')));
     m.exponent |= bits(wasm_i8x16_eq(
         wasm_v128_or(bytes, wasm_i8x16_splat(0x20)), wasm_i8x16_splat('e')));
     m.separator |= bits(wasm_u8x16_le(bytes, wasm_i8x16_splat(0x20)));
@@ -106,7 +106,7 @@ inline BlockMasks classifyBodyBlock(const char* block) {
   for (std::size_t i = 0; i < kScanBlock; ++i) {
     const char c = block[i];
     m.lf |= static_cast<std::uint64_t>(c == '\n') << i;
-    m.special |= static_cast<std::uint64_t>(c == '=') << i;
+    m.equalsSigns |= static_cast<std::uint64_t>(c == '=') << i;
     m.exponent |= static_cast<std::uint64_t>((c | 0x20) == 'e') << i;
     m.separator |= static_cast<std::uint64_t>(isSeparator(c)) << i;
   }
@@ -133,7 +133,7 @@ classifyBodyBlockAvx2(const char* block) {
     const __m256i bytes =
         _mm256_load_si256(reinterpret_cast<const __m256i*>(block + shift));
     m.lf |= MSPFORGE_BITS(_mm256_cmpeq_epi8(bytes, newline), shift);
-    m.special |= MSPFORGE_BITS(_mm256_cmpeq_epi8(bytes, equalsSign), shift);
+    m.equalsSigns |= MSPFORGE_BITS(_mm256_cmpeq_epi8(bytes, equalsSign), shift);
     m.exponent |= MSPFORGE_BITS(
         _mm256_cmpeq_epi8(_mm256_or_si256(bytes, space), smallE), shift);
     m.separator |= MSPFORGE_BITS(

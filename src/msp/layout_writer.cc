@@ -73,7 +73,7 @@ std::string_view appendRetentionTime(std::string& out,
 // the source it took (LineSource::None for none), and in used the header
 // key or library key it consumed.
 LineSource appendLineValue(std::string& out, const LayoutLine& line,
-                           const LibraryLayoutSpec& spec,
+                           const LibraryLayoutRow& layoutRow,
                            const FieldMap& libraryFields,
                            const FieldMap& commentFields,
                            std::string_view& used) {
@@ -105,7 +105,7 @@ LineSource appendLineValue(std::string& out, const LayoutLine& line,
         continue;
       }
       case LineSource::RetentionTime:
-        used = appendRetentionTime(out, commentFields, spec.retentionTime);
+        used = appendRetentionTime(out, commentFields, layoutRow.retentionTime);
         if (!used.empty()) return LineSource::HeaderField;
         continue;
     }
@@ -137,10 +137,11 @@ void appendQuotedPair(std::string& out, std::string_view key,
   out += '"';
 }
 
-LayoutWriter::LayoutWriter(LibraryLayout layout) : spec_(layoutSpec(layout)) {}
+LayoutWriter::LayoutWriter(LibraryLayout layout)
+    : layoutRow_(libraryLayoutRow(layout)) {}
 
 std::string LayoutWriter::uniqueName(const std::string& name) {
-  if (!spec_.uniqueNames) return name;
+  if (!layoutRow_.uniqueNames) return name;
   const auto [first, inserted] = names_.try_emplace(name, 2);
   if (inserted) return name;
   std::int64_t next = first->second;
@@ -173,14 +174,14 @@ bool LayoutWriter::write(MspOutput& output, const CompoundName& compoundName,
   std::string text = "NAME: " + uniqueName(compoundName) + "\n";
   used_.clear();
   std::vector<std::string_view> usedHeaders;
-  for (const LayoutLine& line : spec_.lines) {
+  for (const LayoutLine& line : layoutRow_.lines) {
     const std::size_t start = text.size();
     text.append(line.key);
     text += ": ";
     const std::size_t valueStart = text.size();
     std::string_view used;
-    const LineSource from = appendLineValue(text, line, spec_, libraryFields,
-                                            commentFields, used);
+    const LineSource from = appendLineValue(text, line, layoutRow_,
+                                            libraryFields, commentFields, used);
     if (from == LineSource::None || text.size() == valueStart) {
       text.resize(start);
       continue;

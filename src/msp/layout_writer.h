@@ -39,7 +39,7 @@ class LayoutWriter {
   // The name as written: a repeated one gets " #2", " #3" ...
   std::string uniqueName(const std::string& name);
 
-  const LibraryLayoutSpec& spec_;
+  const LibraryLayoutRow& layoutRow_;
   std::unordered_map<std::string, std::int64_t> names_;  // name -> next #
   std::string peaks_;                                   // scratch
   std::vector<Field> comments_;                         // scratch

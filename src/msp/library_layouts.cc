@@ -2,17 +2,17 @@
 
 namespace mspforge {
 
-const LibraryLayoutSpec& layoutSpec(LibraryLayout layout) {
-  for (const LibraryLayoutSpec& spec : LibraryLayouts) {
-    if (spec.layout == layout) return spec;
+const LibraryLayoutRow& libraryLayoutRow(LibraryLayout layout) {
+  for (const LibraryLayoutRow& row : LibraryLayouts) {
+    if (row.layout == layout) return row;
   }
   return LibraryLayouts.front();
 }
 
 bool libraryLayoutNamed(std::string_view name, LibraryLayout& layout) {
-  for (const LibraryLayoutSpec& spec : LibraryLayouts) {
-    if (spec.name == name) {
-      layout = spec.layout;
+  for (const LibraryLayoutRow& row : LibraryLayouts) {
+    if (row.name == name) {
+      layout = row.layout;
       return true;
     }
   }
@@ -20,7 +20,7 @@ bool libraryLayoutNamed(std::string_view name, LibraryLayout& layout) {
 }
 
 std::string_view libraryLayoutName(LibraryLayout layout) {
-  return layoutSpec(layout).name;
+  return libraryLayoutRow(layout).name;
 }
 
 }  // namespace mspforge

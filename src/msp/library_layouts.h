@@ -43,7 +43,7 @@ struct LayoutLine {
 
 enum class TimeUnit { Seconds, Minutes };
 
-struct LibraryLayoutSpec {
+struct LibraryLayoutRow {
   LibraryLayout layout;
   std::string_view name;           // as --for takes it
   std::string_view tool;           // what reads it, for --help and docs
@@ -76,9 +76,13 @@ inline constexpr std::array<LayoutLine, 12> kCapitalLayoutLines = {{
        {LineSource::LibraryField, "Instrument"}}}},
 }};
 
-inline constexpr std::array<LibraryLayoutSpec, 4> LibraryLayouts = {{
-    {LibraryLayout::Nist, "nist", "NIST MS Search and mssearchr", {},
-     TimeUnit::Seconds, false},
+inline constexpr std::array<LibraryLayoutRow, 4> LibraryLayouts = {{
+    {LibraryLayout::Nist,
+     "nist",
+     "NIST MS Search and mssearchr",
+     {},
+     TimeUnit::Seconds,
+     false},
     {LibraryLayout::MsDial, "msdial", "MS-DIAL", kCapitalLayoutLines,
      TimeUnit::Minutes, false},
     {LibraryLayout::Matchms, "matchms", "matchms", kCapitalLayoutLines,
@@ -87,6 +91,6 @@ inline constexpr std::array<LibraryLayoutSpec, 4> LibraryLayouts = {{
      TimeUnit::Seconds, true},
 }};
 
-const LibraryLayoutSpec& layoutSpec(LibraryLayout layout);
+const LibraryLayoutRow& libraryLayoutRow(LibraryLayout layout);
 
 }  // namespace mspforge
