@@ -17,16 +17,6 @@
   let lastState = null;   // the last conversion that finished
   const urls = [];        // object URLs of the downloads offered
 
-  function joined(chunks) {
-    const bytes = new Uint8Array(chunks.reduce((n, chunk) => n + chunk.length, 0));
-    let at = 0;
-    for (const chunk of chunks) {
-      bytes.set(chunk, at);
-      at += chunk.length;
-    }
-    return bytes;
-  }
-
   function options() {
     return {ms2: $("ms2").checked,
             name: $("name").value.trim() ? $("name").value : "",
@@ -39,7 +29,7 @@
     workers: self.mspforgeConversion.WORKERS,
     convert(bytes, chosen = {}) {
       return convertSource(new Blob([bytes]), chosen, () => {}).promise.then(
-        (state) => ({msp: joined(state.chunks), tally: state.tallyLine,
+        (state) => ({msp: self.mspforgeSource.joined(state.chunks), tally: state.tallyLine,
                      summary: state.summary}));
     },
   };

@@ -262,6 +262,11 @@
       at += piece.length;
       if (end !== null && at >= end) break;
     }
+    return joined(parts);
+  }
+
+  // Byte arrays joined into one.
+  function joined(parts) {
     const bytes = new Uint8Array(parts.reduce((n, part) => n + part.length, 0));
     let offset = 0;
     for (const part of parts) {
@@ -271,5 +276,5 @@
     return bytes;
   }
 
-  self.mspforgeSource = {slicesOf, isGzip, decodedRange, SLICE_BYTES};
+  self.mspforgeSource = {slicesOf, isGzip, decodedRange, joined, SLICE_BYTES};
 }
