@@ -36,10 +36,24 @@ TEST(FieldMapTest, IteratesInUnsignedByteOrderWithPrefixesFirst) {
       {{std::string("a\0b", 3), "a", "a "},
        {"a", std::string("a\0b", 3), "a "}},
   };
+  // One map appended to and cleared from case to case, as the reader's and
+  // the comments' maps are from record to record, so that the order found
+  // for one case is tried on the next, and on the same keys reversed.
+  FieldMap appended;
   for (const Case& c : cases) {
     FieldMap map;
     for (const std::string& key : c.inserted) map.set(key, "v");
     EXPECT_EQ(keysOf(map), c.expected);
+    for (bool reversed : {false, true}) {
+      appended.clear();
+      std::vector<std::string> keys = c.inserted;
+      if (reversed) std::reverse(keys.begin(), keys.end());
+      for (const std::string& key : keys) appended.appendView(key, "v");
+      EXPECT_EQ(keysOf(appended), c.expected);
+      appended.clear();
+      for (const std::string& key : keys) appended.appendView(key, "v");
+      EXPECT_EQ(keysOf(appended), c.expected);
+    }
   }
 }
 

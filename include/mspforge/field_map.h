@@ -154,6 +154,17 @@ class FieldMap {
   // The value stored under key, or nullptr when the key is absent. The
   // pointer stays valid until the next set(), setView() or clear().
   const std::string_view* find(std::string_view key) const {
+    if (used_ <= kLinearFindLimit) {
+      // A record's few fields: the last one set under key is the value,
+      // found without putting the map in order.
+      const std::uint64_t prefix = keyPrefix(key);
+      for (std::size_t i = used_; i-- > 0;) {
+        if (prefixes_[i] == prefix && entries_[i].key == key) {
+          return &entries_[i].value;
+        }
+      }
+      return nullptr;
+    }
     putInOrder();
     std::size_t lo = 0, hi = order_.size();
     while (lo < hi) {
@@ -225,52 +236,21 @@ class FieldMap {
     return prefix;
   }
 
-  // Key order as std::string orders it (char_traits<char> compares bytes
-  // as unsigned char and puts a proper prefix first), then the order of
-  // setting, so that the last entry of a run of equal keys is the latest.
-  bool before(std::size_t a, std::size_t b) const {
-    if (prefixes_[a] != prefixes_[b]) return prefixes_[a] < prefixes_[b];
-    int order = entries_[a].key.compare(entries_[b].key);
-    return order != 0 ? order < 0 : a < b;
-  }
-
   // Sorts the entries set since the map was last read and merges them into
   // those already in order, so that reading between writes stays cheap;
   // then keeps only the last of each run of equal keys.
   void putInOrder() const {
-    if (sortedCount_ == order_.size()) return;
-    auto first = order_.begin();
-    auto middle = first + static_cast<std::ptrdiff_t>(sortedCount_);
-    auto last = order_.end();
-    auto less = [this](std::size_t a, std::size_t b) {
-      return before(a, b);
-    };
-    if (order_.size() <= kInsertionSortLimit) {
-      // A record's header: insert each new entry into the sorted part.
-      for (auto i = middle; i < last; ++i) {
-        std::size_t moving = *i;
-        auto j = i;
-        for (; j > first && before(moving, *(j - 1)); --j) *j = *(j - 1);
-        *j = moving;
-      }
-    } else {
-      std::sort(middle, last, less);
-      if (middle != first) std::inplace_merge(first, middle, last, less);
-    }
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < order_.size(); ++i) {
-      if (i + 1 < order_.size() &&
-          prefixes_[order_[i]] == prefixes_[order_[i + 1]] &&
-          entries_[order_[i]].key == entries_[order_[i + 1]].key) {
-        continue;
-      }
-      order_[kept++] = order_[i];
-    }
-    order_.resize(kept);
-    sortedCount_ = kept;
+    if (sortedCount_ != order_.size()) sortPending();
   }
 
+  // The sorting itself, and its parts (in field_map.cc).
+  void sortPending() const;
+  bool before(std::size_t a, std::size_t b) const;
+  void keepLastOfEachKey(bool allNew) const;
+  bool followsLastOrder() const;
+
   static constexpr std::size_t kInsertionSortLimit = 32;
+  static constexpr std::size_t kLinearFindLimit = 24;
 
   TextArena arena_;                      // copies made by set() and keep()
   std::vector<Field> entries_;           // [0, used_) set since clear()
@@ -281,6 +261,9 @@ class FieldMap {
   // order_[0, sortedCount_) is sorted with unique keys; the rest was set
   // since and is put in order when the map is next read.
   mutable std::size_t sortedCount_ = 0;
+  // The key order last found by sorting a map of entries all set since it
+  // was cleared, with no key repeated: a permutation of [0, its size).
+  mutable std::vector<std::size_t> lastOrder_;
 };
 
 }  // namespace mspforge

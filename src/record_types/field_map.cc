@@ -1,0 +1,86 @@
+#include "mspforge/field_map.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+namespace mspforge {
+
+// Key order as std::string orders it (char_traits<char> compares bytes
+// as unsigned char and puts a proper prefix first), then the order of
+// setting, so that the last entry of a run of equal keys is the latest.
+bool FieldMap::before(std::size_t a, std::size_t b) const {
+  if (prefixes_[a] != prefixes_[b]) return prefixes_[a] < prefixes_[b];
+  int order = entries_[a].key.compare(entries_[b].key);
+  return order != 0 ? order < 0 : a < b;
+}
+
+// Out of line, so that the frame of the sort is set up only when there is
+// something to sort.
+void FieldMap::sortPending() const {
+  const std::size_t n = order_.size();
+  if (sortedCount_ == 0 && followsLastOrder()) return;
+  const bool allNew = sortedCount_ == 0;
+  if (n > kInsertionSortLimit) {
+    auto less = [this](std::size_t a, std::size_t b) { return before(a, b); };
+    auto first = order_.begin();
+    auto middle = first + static_cast<std::ptrdiff_t>(sortedCount_);
+    std::sort(middle, order_.end(), less);
+    if (middle != first) std::inplace_merge(first, middle, order_.end(), less);
+    keepLastOfEachKey(allNew);
+    return;
+  }
+  // A record's header: each new entry is inserted into the sorted part,
+  // the prefixes compared from a copy beside the indices.
+  std::uint64_t keys[kInsertionSortLimit];
+  for (std::size_t i = 0; i < n; ++i) keys[i] = prefixes_[order_[i]];
+  for (std::size_t i = sortedCount_; i < n; ++i) {
+    const std::size_t moving = order_[i];
+    const std::uint64_t key = keys[i];
+    std::size_t j = i;
+    for (; j > 0 && (keys[j - 1] > key ||
+                     (keys[j - 1] == key && before(moving, order_[j - 1])));
+         --j) {
+      keys[j] = keys[j - 1];
+      order_[j] = order_[j - 1];
+    }
+    keys[j] = key;
+    order_[j] = moving;
+  }
+  keepLastOfEachKey(allNew);
+}
+
+// Of each run of equal keys in the sorted index, keeps the last entry.
+void FieldMap::keepLastOfEachKey(bool allNew) const {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < order_.size(); ++i) {
+    if (i + 1 < order_.size() &&
+        prefixes_[order_[i]] == prefixes_[order_[i + 1]] &&
+        entries_[order_[i]].key == entries_[order_[i + 1]].key) {
+      continue;
+    }
+    order_[kept++] = order_[i];
+  }
+  if (allNew && kept == order_.size()) lastOrder_ = order_;
+  order_.resize(kept);
+  sortedCount_ = kept;
+}
+
+// Records of one file mostly hold the same keys in the same order, so
+// the order found for the last record is tried first: when it puts this
+// record's entries, all set since the map was cleared, in strictly
+// ascending prefixes, it is their key order and their keys are unique.
+bool FieldMap::followsLastOrder() const {
+  const std::size_t n = order_.size();
+  if (n != lastOrder_.size()) return false;
+  for (std::size_t i = 1; i < n; ++i) {
+    if (prefixes_[lastOrder_[i - 1]] >= prefixes_[lastOrder_[i]]) {
+      return false;
+    }
+  }
+  std::copy(lastOrder_.begin(), lastOrder_.end(), order_.begin());
+  sortedCount_ = n;
+  return true;
+}
+
+}  // namespace mspforge
