@@ -36,7 +36,7 @@ constexpr bool isSeparator(char c) {
 struct BlockMasks {
   std::uint64_t lf;
   std::uint64_t equalsSigns;  // "=": no usual peak line
-  std::uint64_t exponent;  // "e" or "E"
+  std::uint64_t exponent;     // "e" or "E"
   std::uint64_t separator;
 };
 
@@ -144,17 +144,29 @@ classifyBodyBlockAvx2(const char* block) {
 }
 #endif
 
-void storeHeaderLine(std::string_view line, std::size_t equals,
-                     FieldMap& sourceFields) {
-  std::string_view key = line.substr(0, equals);
-  if (std::find(IgnoredSourceKeys.begin(), IgnoredSourceKeys.end(), key) !=
-      IgnoredSourceKeys.end()) {
+// Whether key is one of IgnoredSourceKeys, looked at only when its length
+// is one of theirs.
+constexpr bool isIgnoredKey(std::string_view key) {
+  for (std::string_view ignored : IgnoredSourceKeys) {
+    if (key.size() == ignored.size() && key == ignored) return true;
+  }
+  return false;
+}
+
+// Stores the header line [begin, end) (its LF, if any, last) whose first
+// "=" is equals bytes in.
+inline void storeHeaderLine(const char* begin, const char* end,
+                            std::size_t equals, FieldMap& sourceFields) {
+  const std::string_view key(begin, equals);
+  if (isIgnoredKey(key)) return;
+  const char* valueEnd = end[-1] == '\n' ? end - 1 : end;
+  const char* value = begin + equals + 1;
+  const std::string_view text(value,
+                              static_cast<std::size_t>(valueEnd - value));
+  if (text.size() == NotAvailableValue.size() && text == NotAvailableValue) {
     return;
   }
-  std::string_view value = line.substr(equals + 1);
-  if (!value.empty() && value.back() == '\n') value.remove_suffix(1);
-  if (value == NotAvailableValue) return;
-  sourceFields.appendView(key, value);
+  sourceFields.appendView(key, text);
 }
 
 }  // namespace
@@ -181,7 +193,8 @@ RecordLine sortLine(std::string_view line, std::size_t equals,
   // A "BEGIN IONS" line always begins a record, "=" or not.
   if (line.starts_with(kBeginIons)) return RecordLine::BeginIons;
   if (equals != std::string_view::npos) {
-    storeHeaderLine(line, equals, sourceFields);
+    storeHeaderLine(line.data(), line.data() + line.size(), equals,
+                    sourceFields);
     return RecordLine::Header;
   }
   if (line.starts_with(kEndIons)) return RecordLine::EndIons;
