@@ -6,19 +6,15 @@
 namespace mspforge {
 namespace {
 
-// Every key of a record is looked up, and most are not in the table, so a
-// key is first checked against the rows of its length (a bit per row, per
-// length), then by its first eight bytes taken as one integer, and only a
-// row whose prefix matches is compared whole.
-constexpr std::size_t kLongestKey = 32;
-
-constexpr std::array<std::uint32_t, kLongestKey + 1> rowsByLength() {
-  std::array<std::uint32_t, kLongestKey + 1> rows{};
-  for (std::size_t i = 0; i < KeyRenameTable.size(); ++i) {
-    rows[KeyRenameTable[i].sourceKey.size()] |= std::uint32_t{1} << i;
-  }
-  return rows;
-}
+// Every key of a record is looked up, and most are not in the table. A key
+// is hashed from its length and first eight bytes (taken as one integer)
+// to a slot of a small table that holds at most one row, chosen so that no
+// two rows share a slot; only a key whose length and prefix are the row's
+// is compared further, and only past its eighth byte.
+constexpr std::size_t kSlotBits = 6;
+constexpr std::size_t kSlotCount = std::size_t{1} << kSlotBits;
+constexpr std::uint8_t kNoRow = 0xFF;
+static_assert(KeyRenameTable.size() < kNoRow);
 
 // The first eight bytes of text (zero-padded), in memory order.
 constexpr std::uint64_t prefixOf(std::string_view text) {
@@ -29,6 +25,50 @@ constexpr std::uint64_t prefixOf(std::string_view text) {
   return prefix;
 }
 
+constexpr std::size_t slotOf(std::uint64_t prefix, std::size_t size,
+                             std::uint64_t multiplier) {
+  return static_cast<std::size_t>(
+      ((prefix ^ (size * 0x9E3779B97F4A7C15u)) * multiplier) >>
+      (64 - kSlotBits));
+}
+
+constexpr bool spreadsRows(std::uint64_t multiplier) {
+  std::array<bool, kSlotCount> taken{};
+  for (const KeyRename& row : KeyRenameTable) {
+    const std::size_t slot =
+        slotOf(prefixOf(row.sourceKey), row.sourceKey.size(), multiplier);
+    if (taken[slot]) return false;
+    taken[slot] = true;
+  }
+  return true;
+}
+
+// The first of a fixed sequence of odd multipliers that gives every row a
+// slot of its own.
+constexpr std::uint64_t findMultiplier() {
+  std::uint64_t candidate = 0xD6E8FEB86659FD93u;
+  for (int tries = 0; tries < 100000; ++tries) {
+    if (spreadsRows(candidate)) return candidate;
+    candidate = candidate * 6364136223846793005u + 1442695040888963407u;
+    candidate |= 1;
+  }
+  return 0;
+}
+
+constexpr std::uint64_t kMultiplier = findMultiplier();
+static_assert(kMultiplier != 0, "no multiplier spreads the key table's rows");
+
+constexpr std::array<std::uint8_t, kSlotCount> rowsBySlot() {
+  std::array<std::uint8_t, kSlotCount> rows{};
+  for (std::uint8_t& row : rows) row = kNoRow;
+  for (std::size_t i = 0; i < KeyRenameTable.size(); ++i) {
+    const std::string_view key = KeyRenameTable[i].sourceKey;
+    rows[slotOf(prefixOf(key), key.size(), kMultiplier)] =
+        static_cast<std::uint8_t>(i);
+  }
+  return rows;
+}
+
 constexpr std::array<std::uint64_t, KeyRenameTable.size()> rowPrefixes() {
   std::array<std::uint64_t, KeyRenameTable.size()> prefixes{};
   for (std::size_t i = 0; i < KeyRenameTable.size(); ++i) {
@@ -37,9 +77,8 @@ constexpr std::array<std::uint64_t, KeyRenameTable.size()> rowPrefixes() {
   return prefixes;
 }
 
-constexpr auto kRowsByLength = rowsByLength();
+constexpr auto kRowsBySlot = rowsBySlot();
 constexpr auto kRowPrefixes = rowPrefixes();
-static_assert(KeyRenameTable.size() <= 32);
 
 // prefixOf for a key at run time: eight bytes loaded at once when the key
 // has them, and a key of four to seven bytes (most MGF keys) from its
@@ -63,41 +102,14 @@ std::uint64_t keyPrefix(std::string_view key) {
   return prefixOf(key);
 }
 
-constexpr std::size_t indexOfLibraryKey(std::string_view key) {
-  for (std::size_t i = 0; i < LibraryKeys.size(); ++i) {
-    if (LibraryKeys[i] == key) return i;
-  }
-  return LibraryKeys.size();
-}
-
-constexpr std::array<std::size_t, KeyRenameTable.size()> rowSlots() {
-  std::array<std::size_t, KeyRenameTable.size()> slots{};
-  for (std::size_t i = 0; i < KeyRenameTable.size(); ++i) {
-    slots[i] = indexOfLibraryKey(KeyRenameTable[i].libraryKey);
-  }
-  return slots;
-}
-
-constexpr std::array<int, KeyRenameTable.size()> rowRanks() {
-  std::array<int, KeyRenameTable.size()> ranks{};
-  for (std::size_t i = 0; i < KeyRenameTable.size(); ++i) {
-    for (const KeyRename& other : KeyRenameTable) {
-      if (other.libraryKey == KeyRenameTable[i].libraryKey &&
-          other.sourceKey < KeyRenameTable[i].sourceKey) {
-        ++ranks[i];
-      }
-    }
-  }
-  return ranks;
-}
-
 constexpr bool libraryKeysInOrder() {
   for (std::size_t i = 1; i < LibraryKeys.size(); ++i) {
     if (!(LibraryKeys[i - 1] < LibraryKeys[i])) return false;
   }
   for (const KeyRename& row : KeyRenameTable) {
     if (row.rule != ValueRule::Name &&
-        indexOfLibraryKey(row.libraryKey) == LibraryKeys.size()) {
+        key_rename_detail::indexOfLibraryKey(row.libraryKey) ==
+            LibraryKeys.size()) {
       return false;
     }
   }
@@ -106,34 +118,20 @@ constexpr bool libraryKeysInOrder() {
 static_assert(libraryKeysInOrder(),
               "LibraryKeys must hold every library key, in byte order");
 
-constexpr auto kRowSlots = rowSlots();
-constexpr auto kRowRanks = rowRanks();
-
 }  // namespace
 
-std::size_t libraryKeyIndex(const KeyRename& row) {
-  return kRowSlots[static_cast<std::size_t>(&row - KeyRenameTable.data())];
-}
-
-int sourceKeyRank(const KeyRename& row) {
-  return kRowRanks[static_cast<std::size_t>(&row - KeyRenameTable.data())];
-}
-
 const KeyRename* findKeyRename(std::string_view key) {
-  if (key.size() > kLongestKey) return nullptr;
-  std::uint32_t rows = kRowsByLength[key.size()];
-  if (rows == 0) return nullptr;
   const std::uint64_t prefix = keyPrefix(key);
-  for (; rows != 0; rows &= rows - 1) {
-    const auto i = static_cast<std::size_t>(__builtin_ctz(rows));
-    // The rows are of the key's length: up to eight bytes, the prefix is
-    // the whole key.
-    if (kRowPrefixes[i] == prefix &&
-        (key.size() <= 8 || KeyRenameTable[i].sourceKey == key)) {
-      return &KeyRenameTable[i];
-    }
+  const std::uint8_t i = kRowsBySlot[slotOf(prefix, key.size(), kMultiplier)];
+  if (i == kNoRow || kRowPrefixes[i] != prefix) return nullptr;
+  const std::string_view rowKey = KeyRenameTable[i].sourceKey;
+  // Up to eight bytes, an equal prefix and length is an equal key.
+  if (rowKey.size() != key.size()) return nullptr;
+  if (key.size() > 8 &&
+      std::memcmp(key.data() + 8, rowKey.data() + 8, key.size() - 8) != 0) {
+    return nullptr;
   }
-  return nullptr;
+  return &KeyRenameTable[i];
 }
 
 }  // namespace mspforge

@@ -62,19 +62,61 @@ inline constexpr std::array<KeyRename, 21> KeyRenameTable = {{
 // The MSP keys of the library fields, in byte order: the order in which
 // the writer emits them.
 inline constexpr std::array<std::string_view, 10> LibraryKeys = {
-    "Collision_energy", "Formula",  "InChIKey",     "Instrument",
-    "Instrument_type",  "Ion_mode", "Ionization",   "PrecursorMZ",
+    "Collision_energy", "Formula",      "InChIKey",   "Instrument",
+    "Instrument_type",  "Ion_mode",     "Ionization", "PrecursorMZ",
     "Precursor_type",   "Spectrum_type"};
 
 // The row whose source key equals key, or nullptr.
 const KeyRename* findKeyRename(std::string_view key);
 
+namespace key_rename_detail {
+
+constexpr std::size_t indexOfLibraryKey(std::string_view key) {
+  for (std::size_t i = 0; i < LibraryKeys.size(); ++i) {
+    if (LibraryKeys[i] == key) return i;
+  }
+  return LibraryKeys.size();
+}
+
+constexpr std::array<std::uint8_t, KeyRenameTable.size()> rowSlots() {
+  std::array<std::uint8_t, KeyRenameTable.size()> slots{};
+  for (std::size_t i = 0; i < KeyRenameTable.size(); ++i) {
+    slots[i] = static_cast<std::uint8_t>(
+        indexOfLibraryKey(KeyRenameTable[i].libraryKey));
+  }
+  return slots;
+}
+
+constexpr std::array<std::uint8_t, KeyRenameTable.size()> rowRanks() {
+  std::array<std::uint8_t, KeyRenameTable.size()> ranks{};
+  for (std::size_t i = 0; i < KeyRenameTable.size(); ++i) {
+    for (const KeyRename& other : KeyRenameTable) {
+      if (other.libraryKey == KeyRenameTable[i].libraryKey &&
+          other.sourceKey < KeyRenameTable[i].sourceKey) {
+        ++ranks[i];
+      }
+    }
+  }
+  return ranks;
+}
+
+inline constexpr auto kRowSlots = rowSlots();
+inline constexpr auto kRowRanks = rowRanks();
+
+}  // namespace key_rename_detail
+
 // Where the library key of a row stands in LibraryKeys; LibraryKeys.size()
 // for "Name".
-std::size_t libraryKeyIndex(const KeyRename& row);
+inline std::size_t libraryKeyIndex(const KeyRename& row) {
+  return key_rename_detail::kRowSlots[static_cast<std::size_t>(
+      &row - KeyRenameTable.data())];
+}
 
 // The precedence of a row among those that share its library key: the
 // greater its source key in byte order, the higher (see KeyRenameTable).
-int sourceKeyRank(const KeyRename& row);
+inline int sourceKeyRank(const KeyRename& row) {
+  return key_rename_detail::kRowRanks[static_cast<std::size_t>(
+      &row - KeyRenameTable.data())];
+}
 
 }  // namespace mspforge
