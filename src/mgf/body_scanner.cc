@@ -207,6 +207,22 @@ RecordLine sortLine(std::string_view line, std::size_t equals,
   return RecordLine::Peak;
 }
 
+// Each bit of x set to the parity of the set bits of x at and below it.
+inline std::uint64_t prefixParity(std::uint64_t x) {
+  x ^= x << 1;
+  x ^= x << 2;
+  x ^= x << 4;
+  x ^= x << 8;
+  x ^= x << 16;
+  return x ^ (x << 32);
+}
+
+// A first byte from 1 to 9: a leading number of at least 1, unless an
+// exponent follows.
+inline bool isLeadDigit(char c) {
+  return static_cast<unsigned char>(c - '1') < 9u;
+}
+
 // How many bits of x are set, up to three.
 inline unsigned upToThreeBits(std::uint64_t x) {
   unsigned n = x != 0 ? 1 : 0;
@@ -243,9 +259,8 @@ BodyScan scanWithBaseline(MgfInput& input, FieldMap& sourceFields,
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2"))) BodyScan scanWithAvx2(MgfInput& input,
-                                                      FieldMap& sourceFields,
-                                                      PeakLines& peakLines) {
+__attribute__((target("avx2,popcnt"))) BodyScan scanWithAvx2(
+    MgfInput& input, FieldMap& sourceFields, PeakLines& peakLines) {
 #define MSPFORGE_CLASSIFY classifyBodyBlockAvx2
 #include "mgf/body_scan_loop.inc"
 #undef MSPFORGE_CLASSIFY
