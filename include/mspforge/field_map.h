@@ -112,10 +112,7 @@ class FieldMap {
     } else if (order_.empty()) {
       sortedCount_ = 1;
     }
-    if (used_ == entries_.size()) {
-      entries_.emplace_back();
-      prefixes_.push_back(0);
-    }
+    if (used_ == entries_.size()) grow();
     entries_[used_] = Field{key, value};
     prefixes_[used_] = prefix;
     order_.push_back(used_);
@@ -127,10 +124,7 @@ class FieldMap {
   // by key rarely or never (the reader's header lines, the comments). The
   // map is put in order when it is next read by key.
   void appendView(std::string_view key, std::string_view value) {
-    if (used_ == entries_.size()) {
-      entries_.emplace_back();
-      prefixes_.push_back(0);
-    }
+    if (used_ == entries_.size()) grow();
     entries_[used_] = Field{key, value};
     prefixes_[used_] = keyPrefix(key);
     order_.push_back(used_);
@@ -242,6 +236,10 @@ class FieldMap {
   void putInOrder() const {
     if (sortedCount_ != order_.size()) sortPending();
   }
+
+  // Makes room for one more entry (in field_map.cc, out of the way of the
+  // loops that append).
+  void grow();
 
   // The sorting itself, and its parts (in field_map.cc).
   void sortPending() const;

@@ -15,6 +15,12 @@ bool FieldMap::before(std::size_t a, std::size_t b) const {
   return order != 0 ? order < 0 : a < b;
 }
 
+void FieldMap::grow() {
+  entries_.emplace_back();
+  prefixes_.push_back(0);
+  order_.reserve(entries_.capacity());
+}
+
 // Out of line, so that the frame of the sort is set up only when there is
 // something to sort.
 void FieldMap::sortPending() const {
