@@ -86,7 +86,11 @@ TEST(TranslateRecordTest, EveryRowOfTheKeyTable) {
 TEST(TranslateRecordTest, KeysMatchWholeAndCaseSensitively) {
   for (const char* key : {"name", "Name", "NAME ", " NAME", "Pepmass", "",
                           "CHARGE", "SCANS", "SMILES", "INCHIKEY",
-                          "precursortype", "Precursor_Type", "MSLEVEL2"}) {
+                          "precursortype", "Precursor_Type", "MSLEVEL2",
+                          // A row's length and first eight bytes, then not.
+                          "COLLISION_ENERGX", "PRECURSOR_TYPe",
+                          "COLLISION_ENERGY_2", "MS_DISSOCIATION_METHOd",
+                          "MS_DISSOCIATIOn_METHOD"}) {
     Translation t = translate({{key, "v"}});
     EXPECT_EQ(t.comments, (Fields{{key, "v"}})) << '"' << key << '"';
     EXPECT_TRUE(t.library.empty());

@@ -1,5 +1,6 @@
 #include "translate/key_rename_table.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -127,9 +128,15 @@ const KeyRename* findKeyRename(std::string_view key) {
   const std::string_view rowKey = KeyRenameTable[i].sourceKey;
   // Up to eight bytes, an equal prefix and length is an equal key.
   if (rowKey.size() != key.size()) return nullptr;
-  if (key.size() > 8 &&
-      std::memcmp(key.data() + 8, rowKey.data() + 8, key.size() - 8) != 0) {
-    return nullptr;
+  // Past them, eight bytes at a time, the last eight overlapping.
+  const std::size_t n = key.size();
+  for (std::size_t at = 8; at < n; at += 8) {
+    const std::size_t from = std::min(at, n - 8);
+    std::uint64_t a;
+    std::uint64_t b;
+    std::memcpy(&a, key.data() + from, 8);
+    std::memcpy(&b, rowKey.data() + from, 8);
+    if (a != b) return nullptr;
   }
   return &KeyRenameTable[i];
 }

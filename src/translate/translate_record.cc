@@ -1,6 +1,8 @@
 #include "translate/translate_record.h"
 
 #include <array>
+#include <cstring>
+#include <string>
 
 #include "mspforge/read_integer.h"
 #include "translate/adduct_notation.h"
@@ -12,7 +14,8 @@ namespace {
 // The adduct with "]1+" or "]1-" shortened (and everything after them
 // dropped), then in adduct notation: a view of value when neither changes
 // it, else a text built in storage.
-std::string_view rewriteAdduct(std::string_view value, FieldMap& storage) {
+[[gnu::noinline]] std::string_view rewriteAdduct(std::string_view value,
+                                                 FieldMap& storage) {
   std::string shortened;
   for (std::string_view shortForm : {"]1+", "]1-"}) {
     std::size_t at = value.find(shortForm);
@@ -28,6 +31,17 @@ std::string_view rewriteAdduct(std::string_view value, FieldMap& storage) {
   if (statedAdductNotation(value, notation)) return storage.keep(notation);
   return shortened.empty() ? value : storage.keep(shortened);
 }
+// "MS" and the MS level, kept in storage.
+[[gnu::noinline]] std::string_view spectrumType(std::string_view level,
+                                                FieldMap& storage) {
+  char text[32] = {'M', 'S'};
+  if (level.size() > sizeof text - 2) {
+    return storage.keep("MS" + std::string(level));
+  }
+  std::memcpy(text + 2, level.data(), level.size());
+  return storage.keep(std::string_view(text, level.size() + 2));
+}
+
 bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trimBlanksAndTabs(std::string_view value) {
@@ -67,7 +81,7 @@ std::string_view normaliseValue(ValueRule rule, std::string_view value,
   switch (rule) {
     case ValueRule::SpectrumType:
       if (readInteger(value) == 0) return value;
-      return storage.keep("MS" + std::string(value));
+      return spectrumType(value, storage);
     case ValueRule::IonMode:
       return isNegativeIonMode(value) ? "N" : "P";
     case ValueRule::PrecursorType:
