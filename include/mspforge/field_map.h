@@ -108,6 +108,10 @@ class FieldMap {
         entries_[last].value = value;
         return;
       }
+      if (order > 0 && order_.size() <= kLinearFindLimit) {
+        insertInOrder(key, value, prefix);
+        return;
+      }
       if (order < 0) ++sortedCount_;
     } else if (order_.empty()) {
       sortedCount_ = 1;
@@ -240,6 +244,11 @@ class FieldMap {
   // Makes room for one more entry (in field_map.cc, out of the way of the
   // loops that append).
   void grow();
+
+  // Stores a key that sorts before the last one of a small map in order,
+  // at its place, or replaces the value of that key (in field_map.cc).
+  void insertInOrder(std::string_view key, std::string_view value,
+                     std::uint64_t prefix);
 
   // The sorting itself, and its parts (in field_map.cc).
   void sortPending() const;

@@ -21,6 +21,29 @@ void FieldMap::grow() {
   order_.reserve(entries_.capacity());
 }
 
+void FieldMap::insertInOrder(std::string_view key, std::string_view value,
+                             std::uint64_t prefix) {
+  std::size_t at = order_.size();
+  for (; at > 0; --at) {
+    const std::size_t before = order_[at - 1];
+    if (prefixes_[before] < prefix) break;
+    if (prefixes_[before] == prefix) {
+      const int order = entries_[before].key.compare(key);
+      if (order == 0) {
+        entries_[before].value = value;
+        return;
+      }
+      if (order < 0) break;
+    }
+  }
+  if (used_ == entries_.size()) grow();
+  entries_[used_] = Field{key, value};
+  prefixes_[used_] = prefix;
+  order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(at), used_);
+  ++used_;
+  ++sortedCount_;
+}
+
 // Out of line, so that the frame of the sort is set up only when there is
 // something to sort.
 void FieldMap::sortPending() const {
