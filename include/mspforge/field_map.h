@@ -268,9 +268,10 @@ class FieldMap {
   // order_[0, sortedCount_) is sorted with unique keys; the rest was set
   // since and is put in order when the map is next read.
   mutable std::size_t sortedCount_ = 0;
-  // The key order last found by sorting a map of entries all set since it
-  // was cleared, with no key repeated: a permutation of [0, its size).
-  mutable std::vector<std::size_t> lastOrder_;
+  // For each number of entries n up to kInsertionSortLimit, the key order
+  // last found by sorting a map of n entries all set since it was cleared,
+  // with no key repeated: a permutation of [0, n).
+  mutable std::vector<std::vector<std::size_t>> lastOrders_;
 };
 
 }  // namespace mspforge

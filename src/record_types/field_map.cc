@@ -90,24 +90,30 @@ void FieldMap::keepLastOfEachKey(bool allNew) const {
     }
     order_[kept++] = order_[i];
   }
-  if (allNew && kept == order_.size()) lastOrder_ = order_;
+  if (allNew && kept == order_.size() && kept <= kInsertionSortLimit) {
+    if (lastOrders_.empty()) lastOrders_.resize(kInsertionSortLimit + 1);
+    lastOrders_[kept] = order_;
+  }
   order_.resize(kept);
   sortedCount_ = kept;
 }
 
 // Records of one file mostly hold the same keys in the same order, so
-// the order found for the last record is tried first: when it puts this
-// record's entries, all set since the map was cleared, in strictly
-// ascending prefixes, it is their key order and their keys are unique.
+// the order last found for a record of as many fields is tried first:
+// when it puts this record's entries, all set since the map was cleared,
+// in strictly ascending prefixes, it is their key order and their keys
+// are unique.
 bool FieldMap::followsLastOrder() const {
   const std::size_t n = order_.size();
-  if (n != lastOrder_.size()) return false;
+  if (n >= lastOrders_.size()) return false;
+  const std::vector<std::size_t>& lastOrder = lastOrders_[n];
+  if (n != lastOrder.size()) return false;
   for (std::size_t i = 1; i < n; ++i) {
-    if (prefixes_[lastOrder_[i - 1]] >= prefixes_[lastOrder_[i]]) {
+    if (prefixes_[lastOrder[i - 1]] >= prefixes_[lastOrder[i]]) {
       return false;
     }
   }
-  std::copy(lastOrder_.begin(), lastOrder_.end(), order_.begin());
+  std::copy(lastOrder.begin(), lastOrder.end(), order_.begin());
   sortedCount_ = n;
   return true;
 }
