@@ -67,27 +67,15 @@ inline BlockMasks classifyBodyBlock(const char* block) {
     m.separator |= bits(_mm_cmpeq_epi8(_mm_min_epu8(bytes, space), bytes));
   }
 #elif defined(__ARM_NEON)
-  // No movemask: each comparison is narrowed to a 64-bit word of nibbles,
-  // and the bits are gathered from it.
-  const auto bits = [](uint8x16_t matches) {
-    std::uint64_t word = vget_lane_u64(
-        vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(matches), 4)), 0);
-    word &= 0x1111111111111111u;
-    word = (word | (word >> 3)) & 0x0303030303030303u;
-    word = (word | (word >> 6)) & 0x000F000F000F000Fu;
-    word = (word | (word >> 12)) & 0x000000FF000000FFu;
-    word = (word | (word >> 24)) & 0x000000000000FFFFu;
-    return word;
-  };
   for (unsigned shift = 0; shift < 64; shift += 16) {
     const uint8x16_t bytes =
         vld1q_u8(reinterpret_cast<const std::uint8_t*>(block + shift));
-    m.lf |= bits(vceqq_u8(bytes, vdupq_n_u8('\n'))) << shift;
-    m.equalsSigns |= bits(vceqq_u8(bytes, vdupq_n_u8('='))) << shift;
-    m.exponent |=
-        bits(vceqq_u8(vorrq_u8(bytes, vdupq_n_u8(0x20)), vdupq_n_u8('e')))
-        << shift;
-    m.separator |= bits(vcleq_u8(bytes, vdupq_n_u8(0x20))) << shift;
+    m.lf |= neonMatchBits(vceqq_u8(bytes, vdupq_n_u8('\n'))) << shift;
+    m.equalsSigns |= neonMatchBits(vceqq_u8(bytes, vdupq_n_u8('='))) << shift;
+    m.exponent |= neonMatchBits(vceqq_u8(vorrq_u8(bytes, vdupq_n_u8(0x20)),
+                                         vdupq_n_u8('e')))
+                  << shift;
+    m.separator |= neonMatchBits(vcleq_u8(bytes, vdupq_n_u8(0x20))) << shift;
   }
 #elif defined(__wasm_simd128__)
   for (unsigned shift = 0; shift < 64; shift += 16) {

@@ -31,6 +31,21 @@ inline constexpr std::string_view kCutShort =
 // cleared.
 inline constexpr std::size_t kScanBlock = 64;
 
+#if defined(__ARM_NEON) && !defined(__SSE2__)
+// NEON has no movemask: a 16-byte comparison is narrowed to a 64-bit word
+// of nibbles (4 bits per byte), and one bit per byte is gathered from it.
+inline std::uint64_t neonMatchBits(uint8x16_t matches) {
+  std::uint64_t m = vget_lane_u64(
+      vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(matches), 4)), 0);
+  m &= 0x1111111111111111u;
+  m = (m | (m >> 3)) & 0x0303030303030303u;
+  m = (m | (m >> 6)) & 0x000F000F000F000Fu;
+  m = (m | (m >> 12)) & 0x000000FF000000FFu;
+  m = (m | (m >> 24)) & 0x000000000000FFFFu;
+  return m;
+}
+#endif
+
 inline void classifyBlock(const char* block, std::uint64_t& lf,
                           std::uint64_t& equals) {
 #if defined(__SSE2__)
@@ -51,30 +66,15 @@ inline void classifyBlock(const char* block, std::uint64_t& lf,
   lf = lfMask;
   equals = equalsMask;
 #elif defined(__ARM_NEON)
-  // NEON has no movemask: each 16-byte comparison is narrowed to a 64-bit
-  // word of nibbles (4 bits per byte), and the bits are gathered from it.
   const uint8x16_t newline = vdupq_n_u8('\n');
   const uint8x16_t equalsSign = vdupq_n_u8('=');
   std::uint64_t lfMask = 0;
   std::uint64_t equalsMask = 0;
-  auto nibbles = [](uint8x16_t matches) {
-    return vget_lane_u64(
-        vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(matches), 4)), 0);
-  };
-  auto bits = [](std::uint64_t nibbleMask) {
-    // One bit per nibble: bit 4i of the mask becomes bit i.
-    std::uint64_t m = nibbleMask & 0x1111111111111111u;
-    m = (m | (m >> 3)) & 0x0303030303030303u;
-    m = (m | (m >> 6)) & 0x000F000F000F000Fu;
-    m = (m | (m >> 12)) & 0x000000FF000000FFu;
-    m = (m | (m >> 24)) & 0x000000000000FFFFu;
-    return m;
-  };
   for (unsigned shift = 0; shift < 64; shift += 16) {
     const uint8x16_t bytes =
         vld1q_u8(reinterpret_cast<const std::uint8_t*>(block + shift));
-    lfMask |= bits(nibbles(vceqq_u8(bytes, newline))) << shift;
-    equalsMask |= bits(nibbles(vceqq_u8(bytes, equalsSign))) << shift;
+    lfMask |= neonMatchBits(vceqq_u8(bytes, newline)) << shift;
+    equalsMask |= neonMatchBits(vceqq_u8(bytes, equalsSign)) << shift;
   }
   lf = lfMask;
   equals = equalsMask;
