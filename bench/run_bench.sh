@@ -142,6 +142,12 @@ for _ in $(seq "$tries"); do
   cp "$first" "$scratch/cut.mgf"
   "$binary" "$scratch/cut.mgf" /dev/shm/out.msp >/dev/null 2>"$scratch/cut.err" &
   pid=$!
+  # Cut only once the run holds the file open: a file cut before it is
+  # opened is a shorter file, read whole.
+  for _ in $(seq 500); do
+    ls -l "/proc/$pid/fd" 2>/dev/null | grep -q 'cut\.mgf$' && break
+    sleep 0.01
+  done
   sleep "0.$((RANDOM % 5 + 1))"
   truncate -s "$((RANDOM * 20000))" "$scratch/cut.mgf"
   status=0

@@ -446,7 +446,11 @@ MgfInput openMgfInput(int fd, std::shared_ptr<const InputProbe>& probe) {
     head->head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     if (!needsDecoding(head->head)) {
       probe = head;
-      return mgfInputFromFd(fd);
+      // The size taken above, not a second look: a file cut short between
+      // the two would be read whole at its shorter size.
+      MgfInput input = mgfInputFromFd(fd);
+      input.expectedBytes = expected;
+      return input;
     }
   }
   auto decoder = std::make_shared<Decoder>(
