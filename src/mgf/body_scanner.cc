@@ -93,6 +93,47 @@ RecordLine sortRecordLine(std::string_view line, FieldMap& sourceFields,
 
 namespace {
 
+// Where the scanner stands at the end of a block whose lines it has all
+// taken, in a run of usual peak lines: the block and its masks (lf
+// cleared), the start of the line running on past it, the bits of the
+// block up to that start, and the column starts. takePeakBlocks moves it
+// over the following blocks that are all usual peak lines, counting their
+// lines and those with an exponent; a function of its own, so that its
+// loop keeps this state in registers.
+struct PeakBlocks {
+  std::size_t blockAt;
+  std::size_t pos;
+  std::uint64_t done;
+  std::uint64_t columnStarts;
+  BlockMasks masks;
+  std::size_t lines;
+  std::int64_t exponentLines;
+};
+
+[[gnu::noinline]] void takePeakBlocks(const char* data, std::size_t end,
+                                      PeakBlocks& blocks) {
+#define MSPFORGE_CLASSIFY classifyBodyBlock
+#define MSPFORGE_PREFIX_PARITY prefixParity
+#define MSPFORGE_NOT_LEAD_DIGITS notLeadDigits
+#include "mgf/peak_blocks.inc"
+#undef MSPFORGE_NOT_LEAD_DIGITS
+#undef MSPFORGE_PREFIX_PARITY
+#undef MSPFORGE_CLASSIFY
+}
+
+#if defined(__x86_64__)
+[[gnu::noinline]] __attribute__((target("avx2,popcnt,pclmul"))) void
+takePeakBlocksAvx2(const char* data, std::size_t end, PeakBlocks& blocks) {
+#define MSPFORGE_CLASSIFY classifyBodyBlockAvx2
+#define MSPFORGE_PREFIX_PARITY prefixParityClmul
+#define MSPFORGE_NOT_LEAD_DIGITS notLeadDigitsAvx2
+#include "mgf/peak_blocks.inc"
+#undef MSPFORGE_NOT_LEAD_DIGITS
+#undef MSPFORGE_PREFIX_PARITY
+#undef MSPFORGE_CLASSIFY
+}
+#endif
+
 // The scanner, compiled with the baseline classifier of the platform, and
 // on x86-64 a second time with the AVX2 one: the loop lives in
 // body_scan_loop.inc so that each copy is compiled for its instruction set
@@ -102,7 +143,9 @@ BodyScan scanWithBaseline(MgfInput& input, FieldMap& sourceFields,
 #define MSPFORGE_CLASSIFY classifyBodyBlock
 #define MSPFORGE_PREFIX_PARITY prefixParity
 #define MSPFORGE_NOT_LEAD_DIGITS notLeadDigits
+#define MSPFORGE_TAKE_PEAK_BLOCKS takePeakBlocks
 #include "mgf/body_scan_loop.inc"
+#undef MSPFORGE_TAKE_PEAK_BLOCKS
 #undef MSPFORGE_NOT_LEAD_DIGITS
 #undef MSPFORGE_PREFIX_PARITY
 #undef MSPFORGE_CLASSIFY
@@ -114,7 +157,9 @@ __attribute__((target("avx2,popcnt,pclmul"))) BodyScan scanWithAvx2(
 #define MSPFORGE_CLASSIFY classifyBodyBlockAvx2
 #define MSPFORGE_PREFIX_PARITY prefixParityClmul
 #define MSPFORGE_NOT_LEAD_DIGITS notLeadDigitsAvx2
+#define MSPFORGE_TAKE_PEAK_BLOCKS takePeakBlocksAvx2
 #include "mgf/body_scan_loop.inc"
+#undef MSPFORGE_TAKE_PEAK_BLOCKS
 #undef MSPFORGE_NOT_LEAD_DIGITS
 #undef MSPFORGE_PREFIX_PARITY
 #undef MSPFORGE_CLASSIFY
