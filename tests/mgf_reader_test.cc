@@ -243,12 +243,14 @@ TEST(MgfReaderTest, LongLinesAreReadWhole) {
   }
 }
 
-// Peak lines with an "e" or "E" in each of their columns, or a "=", at
-// every offset from the 64-byte blocks the reader classifies, and so
-// split between blocks at every byte: the lines it takes whole, the
-// counts of exponent forms and third columns, and the ones whose leading
-// number is below 1 ("1e-3 5") must match a plain reading line by line.
-TEST(MgfReaderTest, PeakLinesWithLettersAtEveryBlockOffset) {
+// Peak lines with an "e" or "E" in each of their columns, or a "=", and
+// header lines among which stand lines that are not ("BEGIN IONS=1", a
+// line without "="), at every offset from the 64-byte blocks the reader
+// classifies, and so split between blocks at every byte: the lines it
+// takes whole, the counts of exponent forms and third columns, and the
+// ones whose leading number is below 1 ("1e-3 5") must match a plain
+// reading line by line.
+TEST(MgfReaderTest, LinesWithLettersAtEveryBlockOffset) {
   // Each unusual line also stands alone between usual ones, so that a
   // block holds it with nothing else unusual.
   std::string lines =
@@ -263,9 +265,17 @@ TEST(MgfReaderTest, PeakLinesWithLettersAtEveryBlockOffset) {
                  "100 1\n200.25 3000\n400 5\n") +
              unusual + "\n";
   }
+  std::string headers;
+  for (const char* unusual : {"BEGIN IONS=1", "B=2", "NO EQUALS SIGN", "=x",
+                              "K=N/A", "USI=u", "", "BEGIN IONS"}) {
+    headers += std::string("TITLE=a title\nCHARGE=1\nSMILES=CC(=O)") +
+               std::string(40, 'C') + "\nNAME=n\n" + unusual +
+               "\nT=after\nEND IONS\nBEGIN IONS\n";
+  }
   for (std::size_t shift = 0; shift < 64; ++shift) {
     const std::string mgf = "BEGIN IONS\nTITLE=" + std::string(shift, 't') +
-                            "\n" + lines + lines + "END IONS\n";
+                            "\n" + headers + lines + headers + lines +
+                            "END IONS\n";
     EXPECT_EQ(test::checkReaderAgainstReference(mgf), "") << shift;
   }
 }

@@ -134,6 +134,44 @@ takePeakBlocksAvx2(const char* data, std::size_t end, PeakBlocks& blocks) {
 }
 #endif
 
+// Where the scanner stands at the end of a block whose lines it has all
+// taken, outside any run of peak lines: as PeakBlocks, with where the
+// first "=" of the line running on past the block stands, if in this
+// block or one before (kNoLineEquals if not). takeHeaderBlocks moves it
+// over the following blocks of header lines, storing them, and stops at
+// the first line that is not one, midBlock then set when it has taken
+// lines of the block it stopped in.
+inline constexpr std::size_t kNoLineEquals = static_cast<std::size_t>(-1);
+
+struct HeaderBlocks {
+  std::size_t blockAt;
+  std::size_t pos;
+  std::size_t lineEquals;
+  std::uint64_t done;
+  std::uint64_t columnStarts;
+  BlockMasks masks;
+  std::uint64_t lines;
+  bool midBlock;
+};
+
+[[gnu::noinline]] void takeHeaderBlocks(const char* data, std::size_t end,
+                                        HeaderBlocks& blocks,
+                                        FieldMap& sourceFields) {
+#define MSPFORGE_CLASSIFY classifyBodyBlock
+#include "mgf/header_blocks.inc"
+#undef MSPFORGE_CLASSIFY
+}
+
+#if defined(__x86_64__)
+[[gnu::noinline]] __attribute__((target("avx2,popcnt,pclmul"))) void
+takeHeaderBlocksAvx2(const char* data, std::size_t end, HeaderBlocks& blocks,
+                     FieldMap& sourceFields) {
+#define MSPFORGE_CLASSIFY classifyBodyBlockAvx2
+#include "mgf/header_blocks.inc"
+#undef MSPFORGE_CLASSIFY
+}
+#endif
+
 // The scanner, compiled with the baseline classifier of the platform, and
 // on x86-64 a second time with the AVX2 one: the loop lives in
 // body_scan_loop.inc so that each copy is compiled for its instruction set
@@ -144,7 +182,9 @@ BodyScan scanWithBaseline(MgfInput& input, FieldMap& sourceFields,
 #define MSPFORGE_PREFIX_PARITY prefixParity
 #define MSPFORGE_NOT_LEAD_DIGITS notLeadDigits
 #define MSPFORGE_TAKE_PEAK_BLOCKS takePeakBlocks
+#define MSPFORGE_TAKE_HEADER_BLOCKS takeHeaderBlocks
 #include "mgf/body_scan_loop.inc"
+#undef MSPFORGE_TAKE_HEADER_BLOCKS
 #undef MSPFORGE_TAKE_PEAK_BLOCKS
 #undef MSPFORGE_NOT_LEAD_DIGITS
 #undef MSPFORGE_PREFIX_PARITY
@@ -158,7 +198,9 @@ __attribute__((target("avx2,popcnt,pclmul"))) BodyScan scanWithAvx2(
 #define MSPFORGE_PREFIX_PARITY prefixParityClmul
 #define MSPFORGE_NOT_LEAD_DIGITS notLeadDigitsAvx2
 #define MSPFORGE_TAKE_PEAK_BLOCKS takePeakBlocksAvx2
+#define MSPFORGE_TAKE_HEADER_BLOCKS takeHeaderBlocksAvx2
 #include "mgf/body_scan_loop.inc"
+#undef MSPFORGE_TAKE_HEADER_BLOCKS
 #undef MSPFORGE_TAKE_PEAK_BLOCKS
 #undef MSPFORGE_NOT_LEAD_DIGITS
 #undef MSPFORGE_PREFIX_PARITY
