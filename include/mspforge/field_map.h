@@ -76,6 +76,7 @@ class FieldMap {
   // (their storage is reused).
   void clear() {
     used_ = 0;
+    prefixed_ = 0;
     order_.clear();
     sortedCount_ = 0;
     arena_.clear();
@@ -93,6 +94,7 @@ class FieldMap {
   // stores views into its input this way, and translation views into the
   // source map, so that no byte is copied.
   void setView(std::string_view key, std::string_view value) {
+    takePrefixes();
     const std::uint64_t prefix = keyPrefix(key);
     if (sortedCount_ == order_.size() && !order_.empty()) {
       // Still in order so far: compare the last key with the new one.
@@ -120,17 +122,17 @@ class FieldMap {
     entries_[used_] = Field{key, value};
     prefixes_[used_] = prefix;
     order_.push_back(used_);
-    ++used_;
+    prefixed_ = ++used_;
   }
 
   // Stores key and value as views, as setView() does, but without keeping
   // track of key order as it goes: for a map filled in any order and read
   // by key rarely or never (the reader's header lines, the comments). The
-  // map is put in order when it is next read by key.
+  // map is put in order, and the prefixes of the keys taken, when it is
+  // next read by key.
   void appendView(std::string_view key, std::string_view value) {
     if (used_ == entries_.size()) grow();
     entries_[used_] = Field{key, value};
-    prefixes_[used_] = keyPrefix(key);
     order_.push_back(used_);
     ++used_;
   }
@@ -155,6 +157,7 @@ class FieldMap {
     if (used_ <= kLinearFindLimit) {
       // A record's few fields: the last one set under key is the value,
       // found without putting the map in order.
+      takePrefixes();
       const std::uint64_t prefix = keyPrefix(key);
       for (std::size_t i = used_; i-- > 0;) {
         if (prefixes_[i] == prefix && entries_[i].key == key) {
@@ -240,6 +243,11 @@ class FieldMap {
   void putInOrder() const {
     if (sortedCount_ != order_.size()) sortPending();
   }
+  // Takes the prefixes of the keys appended since they were last taken.
+  void takePrefixes() const {
+    if (prefixed_ != used_) takePendingPrefixes();
+  }
+  void takePendingPrefixes() const;
 
   // Makes room for one more entry (in field_map.cc, out of the way of the
   // loops that append).
@@ -261,7 +269,10 @@ class FieldMap {
 
   TextArena arena_;                      // copies made by set() and keep()
   std::vector<Field> entries_;           // [0, used_) set since clear()
-  std::vector<std::uint64_t> prefixes_;  // keyPrefix of each entry
+  // keyPrefix of each entry, [0, prefixed_) taken: appendView leaves them
+  // to the first reading by key.
+  mutable std::vector<std::uint64_t> prefixes_;
+  mutable std::size_t prefixed_ = 0;
   std::size_t used_ = 0;
   // Reading sorts the index, so it is mutable: the contents do not change.
   mutable std::vector<std::size_t> order_;  // entries in key order

@@ -40,13 +40,20 @@ void FieldMap::insertInOrder(std::string_view key, std::string_view value,
   entries_[used_] = Field{key, value};
   prefixes_[used_] = prefix;
   order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(at), used_);
-  ++used_;
+  prefixed_ = ++used_;
   ++sortedCount_;
+}
+
+void FieldMap::takePendingPrefixes() const {
+  for (; prefixed_ < used_; ++prefixed_) {
+    prefixes_[prefixed_] = keyPrefix(entries_[prefixed_].key);
+  }
 }
 
 // Out of line, so that the frame of the sort is set up only when there is
 // something to sort.
 void FieldMap::sortPending() const {
+  takePrefixes();
   const std::size_t n = order_.size();
   if (sortedCount_ == 0 && followsLastOrder()) return;
   const bool allNew = sortedCount_ == 0;
