@@ -85,13 +85,15 @@ bool isAdductExpression(std::string_view text, std::size_t minTerms) {
   return terms >= minTerms;
 }
 
-// "[" expression "]" and the suffix of charge.
-std::string bracketed(std::string_view expression, std::int32_t charge) {
-  std::string notation = "[";
+// Sets notation to "[", the molecules' count, expression, "]" and the
+// suffix of charge, in place (neither view may point into notation).
+void setBracketed(std::string& notation, std::string_view molecules,
+                  std::string_view expression, std::int32_t charge) {
+  notation.assign(1, '[');
+  notation.append(molecules);
   notation.append(expression);
   notation += ']';
   appendChargeSuffix(notation, charge);
-  return notation;
 }
 
 std::string_view trimBlanks(std::string_view text) {
@@ -186,12 +188,12 @@ bool adductFromNameTail(std::string_view name, std::string& adduct,
   if (countLength(molecules) != molecules.size()) molecules = {};
   if (tail == "M+" || tail == "M-") {
     charge = tail == "M+" ? 1 : -1;
-    adduct = bracketed(std::string(molecules) + "M", charge);
+    setBracketed(adduct, molecules, "M", charge);
     return true;
   }
   if (!isAdductExpression(tail, 1)) return false;
   if (!adductCharge(tail, charge)) return false;
-  adduct = bracketed(std::string(molecules) + std::string(tail), charge);
+  setBracketed(adduct, molecules, tail, charge);
   return true;
 }
 
@@ -211,7 +213,7 @@ bool adductFromBracket(std::string_view name, std::string& adduct) {
   if (close + 1 < word.size()) {
     // A charge written after the "]" is kept, in the "2+" form.
     if (!readChargeSuffix(word.substr(close + 1), charge)) return false;
-    adduct = bracketed(word.substr(1, close - 1), charge);
+    setBracketed(adduct, {}, word.substr(1, close - 1), charge);
     return true;
   }
   if (!adductCharge(word.substr(1, word.size() - 2), charge)) return false;
@@ -232,7 +234,7 @@ bool statedAdductNotation(std::string_view value, std::string& notation) {
                !adductCharge(expression, charge)) {
       return false;
     }
-    notation = bracketed(expression, charge);
+    setBracketed(notation, {}, expression, charge);
     return true;
   }
   if (text == "M+" || text == "M-") {
@@ -242,7 +244,7 @@ bool statedAdductNotation(std::string_view value, std::string& notation) {
   if (!isAdductExpression(text, 1) || !adductCharge(text, charge)) {
     return false;
   }
-  notation = bracketed(text, charge);
+  setBracketed(notation, {}, text, charge);
   return true;
 }
 
