@@ -9,6 +9,8 @@
 #   - peak resident memory of mspforge (GNU time);
 # then, on the first size with the output on tmpfs:
 #   - -T 1, 2, 4 and 8 against each other;
+#   - each size with the output to /dev/null, dd beside: MB/s, and the
+#     last size's against the first's;
 #   - the input through a pipe (`cat F | mspforge - OUT`) and with
 #     --progress logged to a file, against the file path;
 #   - the gzip-compressed input against `gzip -dc F > /dev/null` alone;
@@ -91,6 +93,28 @@ for threads in 1 2 4 8; do
   line+=" -T $threads $(calc "$bytes / $t / 1000000" | cut -d. -f1) MB/s ($(printf %.2f "$(calc "$t / $two")") x -T 2);"
 done
 echo "$line"
+
+# Each size with the output thrown away (/dev/null), alternating, dd
+# beside: the conversion's own scaling with the input's size, without the
+# kernel's allocation of a large file on tmpfs, which slows dd too.
+line="output to /dev/null:"
+declare -A nullRate
+for mb in "${sizes[@]}"; do
+  input="$scratch/bench${mb}m.mgf"
+  cat "$input" >/dev/null
+  copy=(); tool=()
+  for _ in $(seq "$runs"); do
+    copy+=("$(seconds dd if="$input" of=/dev/null bs=1M)")
+    tool+=("$(seconds "$binary" "$input" /dev/null)")
+  done
+  bytes=$(stat -c %s "$input")
+  nullRate[$mb]=$(calc "$bytes / $(printf '%s\n' "${tool[@]}" | median) / 1000000")
+  line+=" ${mb}MB $(printf %.0f "${nullRate[$mb]}") MB/s (dd $(printf %.0f "$(calc "$bytes / $(printf '%s\n' "${copy[@]}" | median) / 1000000")"));"
+done
+last=${sizes[${#sizes[@]}-1]}
+line+=" ${last}MB against ${sizes[0]}MB: $(printf %.2f "$(calc "${nullRate[$last]} / ${nullRate[${sizes[0]}]}")") x the MB/s"
+echo "$line"
+bytes=$(stat -c %s "$first")
 
 # The pipe, the progress display and gzip, against the file path, on tmpfs.
 compressed="$first.gz"
