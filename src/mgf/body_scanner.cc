@@ -140,7 +140,8 @@ takePeakBlocksAvx2(const char* data, std::size_t end, PeakBlocks& blocks) {
 // block or one before (kNoLineEquals if not). takeHeaderBlocks moves it
 // over the following blocks of header lines, storing them, and stops at
 // the first line that is not one, midBlock then set when it has taken
-// lines of the block it stopped in.
+// lines of the block it stopped in; runsOn when the line running on past
+// the block it stopped in began in an earlier one, with its "=" there.
 inline constexpr std::size_t kNoLineEquals = static_cast<std::size_t>(-1);
 
 struct HeaderBlocks {
@@ -152,6 +153,7 @@ struct HeaderBlocks {
   BlockMasks masks;
   std::uint64_t lines;
   bool midBlock;
+  bool runsOn;
 };
 
 [[gnu::noinline]] void takeHeaderBlocks(const char* data, std::size_t end,
