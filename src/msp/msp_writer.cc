@@ -55,6 +55,20 @@ void writeHeadPieceByPiece(MspOutput& output, const CompoundName& compoundName,
   put(output, '\n');
 }
 
+// Whether the name, a library value, or a comment's key or value is at
+// least size bytes long.
+bool holdsPieceOf(std::size_t size, const CompoundName& compoundName,
+                  const FieldMap& libraryFields, const FieldMap& commentFields) {
+  if (compoundName.size() >= size) return true;
+  for (const Field& field : libraryFields) {
+    if (field.value.size() >= size) return true;
+  }
+  for (const Field& field : commentFields) {
+    if (field.key.size() >= size || field.value.size() >= size) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void writeMspRecord(MspOutput& output, const CompoundName& compoundName,
@@ -73,16 +87,15 @@ void writeMspRecord(MspOutput& output, const CompoundName& compoundName,
   constexpr std::string_view kNumPeaks = "\nNum Peaks: ";
   std::size_t size = kName.size() + compoundName.size() + kComments.size() +
                      kNumPeaks.size() + peakCount.size() + 1;
-  std::size_t largest = compoundName.size();
   for (const Field& field : libraryFields) {
     size += field.key.size() + field.value.size() + 3;
-    largest = std::max(largest, field.value.size());
   }
   for (const Field& field : commentFields) {
     size += field.key.size() + field.value.size() + 2;
-    largest = std::max({largest, field.key.size(), field.value.size()});
   }
-  if (largest >= kDirectWriteSize && output.fd >= 0) {
+  if (size >= kDirectWriteSize && output.fd >= 0 &&
+      holdsPieceOf(kDirectWriteSize, compoundName, libraryFields,
+                   commentFields)) {
     writeHeadPieceByPiece(output, compoundName, libraryFields, commentFields,
                           peakCount);
   } else {
