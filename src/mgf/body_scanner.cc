@@ -181,15 +181,11 @@ takeHeaderBlocksAvx2(const char* data, std::size_t end, HeaderBlocks& blocks,
 BodyScan scanWithBaseline(MgfInput& input, FieldMap& sourceFields,
                           PeakLines& peakLines) {
 #define MSPFORGE_CLASSIFY classifyBodyBlock
-#define MSPFORGE_PREFIX_PARITY prefixParity
-#define MSPFORGE_NOT_LEAD_DIGITS notLeadDigits
 #define MSPFORGE_TAKE_PEAK_BLOCKS takePeakBlocks
 #define MSPFORGE_TAKE_HEADER_BLOCKS takeHeaderBlocks
 #include "mgf/body_scan_loop.inc"
 #undef MSPFORGE_TAKE_HEADER_BLOCKS
 #undef MSPFORGE_TAKE_PEAK_BLOCKS
-#undef MSPFORGE_NOT_LEAD_DIGITS
-#undef MSPFORGE_PREFIX_PARITY
 #undef MSPFORGE_CLASSIFY
 }
 
@@ -197,15 +193,11 @@ BodyScan scanWithBaseline(MgfInput& input, FieldMap& sourceFields,
 __attribute__((target("avx2,popcnt,pclmul"))) BodyScan scanWithAvx2(
     MgfInput& input, FieldMap& sourceFields, PeakLines& peakLines) {
 #define MSPFORGE_CLASSIFY classifyBodyBlockAvx2
-#define MSPFORGE_PREFIX_PARITY prefixParityClmul
-#define MSPFORGE_NOT_LEAD_DIGITS notLeadDigitsAvx2
 #define MSPFORGE_TAKE_PEAK_BLOCKS takePeakBlocksAvx2
 #define MSPFORGE_TAKE_HEADER_BLOCKS takeHeaderBlocksAvx2
 #include "mgf/body_scan_loop.inc"
 #undef MSPFORGE_TAKE_HEADER_BLOCKS
 #undef MSPFORGE_TAKE_PEAK_BLOCKS
-#undef MSPFORGE_NOT_LEAD_DIGITS
-#undef MSPFORGE_PREFIX_PARITY
 #undef MSPFORGE_CLASSIFY
 }
 #endif
