@@ -107,7 +107,8 @@ install(TARGETS mspforge_core EXPORT mspforgeTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(FILES include/mspforge/mspforge.h include/mspforge/read_integer.h
               include/mspforge/record_types.h include/mspforge/streams.h
-              include/mspforge/field_map.h include/mspforge/peak_lines.h
+              include/mspforge/field_map.h include/mspforge/key_prefix.h
+              include/mspforge/peak_lines.h
               include/mspforge/text_arena.h include/mspforge/tally.h
               include/mspforge/translation.h
               ${CMAKE_CURRENT_BINARY_DIR}/include/mspforge/version.h

@@ -350,12 +350,13 @@ TEST(CompleteRecordTest, RoadOfOneRecord) {
 }
 
 TEST(CompleteRecordTest, RejectedRecordKeepsWhatCompletionAdded) {
+  FieldMap source;
+  source.set("TITLE", "Caffeine M+H");
+  source.set("CHARGE", "1");
   CompoundName name;
   FieldMap library;
   FieldMap comments;
-  comments.set("TITLE", "Caffeine M+H");
-  comments.set("CHARGE", "1");
-  EXPECT_FALSE(completeRecord(name, library, comments));
+  EXPECT_FALSE(translateRecord(source, name, library, comments));
   EXPECT_EQ(name, "Caffeine M+H");
   ASSERT_NE(library.find("Precursor_type"), nullptr);
   EXPECT_EQ(*library.find("Precursor_type"), "[M+H]+");

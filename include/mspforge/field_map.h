@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <span>
 #include <string_view>
 #include <vector>
 
+#include "mspforge/key_prefix.h"
 #include "mspforge/text_arena.h"
 
 namespace mspforge {
@@ -125,6 +127,17 @@ class FieldMap {
     prefixed_ = ++used_;
   }
 
+  // Stores key and value as views, as setView() does, for a caller that
+  // knows the map to be in key order (not read since appendView()) and key
+  // to be greater than each of its keys: nothing is compared.
+  void appendInOrder(std::string_view key, std::string_view value) {
+    if (used_ == entries_.size()) grow();
+    entries_[used_] = Field{key, value};
+    order_.push_back(used_);
+    ++used_;
+    ++sortedCount_;
+  }
+
   // Stores key and value as views, as setView() does, but without keeping
   // track of key order as it goes: for a map filled in any order and read
   // by key rarely or never (the reader's header lines, the comments). The
@@ -205,36 +218,14 @@ class FieldMap {
   void forEachAsSet(Visit visit) const {
     for (std::size_t i = 0; i < used_; ++i) visit(entries_[i]);
   }
+  // The same entries, in the same order, as a span.
+  std::span<const Field> entriesAsSet() const {
+    return {entries_.data(), used_};
+  }
 
  private:
-  // The first eight bytes of key, zero-padded, as a big-endian integer:
-  // comparing two of them compares the keys' first eight bytes as unsigned
-  // bytes. Equal prefixes leave the order to the whole keys.
   static std::uint64_t keyPrefix(std::string_view key) {
-    const std::size_t n = key.size();
-    if constexpr (std::endian::native == std::endian::little) {
-      if (n >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, key.data(), 8);
-        return __builtin_bswap64(word);
-      }
-      if (n >= 4) {
-        // Most MGF keys ("TITLE", "CHARGE", "PEPMASS"): their first and
-        // last four bytes, which overlap, in place.
-        std::uint32_t head;
-        std::uint32_t tail;
-        std::memcpy(&head, key.data(), 4);
-        std::memcpy(&tail, key.data() + n - 4, 4);
-        return (std::uint64_t{__builtin_bswap32(head)} << 32) |
-               (std::uint64_t{__builtin_bswap32(tail)} << (8 * (8 - n)));
-      }
-    }
-    std::uint64_t prefix = 0;
-    for (std::size_t i = 0; i < 8; ++i) {
-      prefix = (prefix << 8) |
-               (i < n ? static_cast<unsigned char>(key[i]) : 0u);
-    }
-    return prefix;
+    return field_map_detail::keyPrefix(key);
   }
 
   // Sorts the entries set since the map was last read and merges them into

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mgf/mgf_reader.h"
+#include "translate/translate_record.h"
 
 namespace mspforge {
 namespace {
@@ -115,7 +116,8 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
       const bool accepted =
           hasPeaks && translateRecord(c.sourceFields, c.compoundName,
                                       c.libraryFields, c.commentFields,
-                                      &notes, options.nameTemplate);
+                                      &notes, options.nameTemplate,
+                                      c.walkPlans);
       if (hasPeaks && !accepted) {
         ++tally.unrecognizedSpectra;
         countRejection(notes, c.sourceFields, tally);

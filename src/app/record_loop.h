@@ -8,6 +8,7 @@
 
 #include "msp/layout_writer.h"
 #include "mspforge/mspforge.h"
+#include "translate/walk_plans.h"
 
 namespace mspforge {
 
@@ -19,6 +20,8 @@ struct RecordContainers {
   FieldMap commentFields;
   PeakLines peakLines;
   CompoundName compoundName;
+  // What translation worked out for the sequences of keys seen lately.
+  WalkPlans walkPlans;
   // The writer of a layout other than NIST's, made on first use.
   std::unique_ptr<LayoutWriter> layoutWriter;
 };

@@ -10,10 +10,6 @@
 namespace mspforge {
 namespace {
 
-constexpr std::string_view kTitle = "TITLE";
-constexpr std::string_view kCharge = "CHARGE";
-constexpr std::string_view kPrecursorType = "Precursor_type";
-constexpr std::string_view kIonMode = "Ion_mode";
 constexpr std::string_view kFormicAcidAdduct = "[M+FA]-";
 constexpr std::string_view kFormateAdduct = "[M+CHO2]-";
 
@@ -37,10 +33,12 @@ std::string adductFromCharge(std::int32_t charge) {
 // whose ion mode is negative an unsigned or positive charge counts as
 // negative.
 std::int32_t recordCharge(std::string_view chargeText,
-                          const FieldMap& libraryFields) {
+                          const LibrarySlots& library) {
   std::int32_t charge = readCharge(chargeText);
-  const std::string_view* ionMode = libraryFields.find(kIonMode);
-  if (charge > 0 && ionMode != nullptr && *ionMode == "N") charge = -charge;
+  if (charge > 0 && library.present[kIonModeSlot] &&
+      library.values[kIonModeSlot] == "N") {
+    charge = -charge;
+  }
   return charge;
 }
 
@@ -48,26 +46,25 @@ std::int32_t recordCharge(std::string_view chargeText,
 // that from its "CHARGE" comment. A name tail's adduct is trusted only when
 // the record's charge is 0 or agrees with it.
 AdductSource deriveAdduct(const CompoundName& compoundName,
-                          FieldMap& libraryFields,
-                          const FieldMap& commentFields) {
+                          LibrarySlots& library, FieldMap& storage,
+                          const std::string_view* chargeText) {
   std::string adduct;
   if (adductFromBracket(compoundName, adduct)) {
-    libraryFields.setView(kPrecursorType, libraryFields.keep(adduct));
+    library.set(kPrecursorTypeSlot, storage.keep(adduct));
     return AdductSource::NameBracket;
   }
-  const std::string_view* chargeText = commentFields.find(kCharge);
   const std::int32_t charge =
-      chargeText != nullptr ? recordCharge(*chargeText, libraryFields) : 0;
+      chargeText != nullptr ? recordCharge(*chargeText, library) : 0;
   std::int32_t tailCharge = 0;
   if (adductFromNameTail(compoundName, adduct, tailCharge) &&
       chargeText != nullptr && (charge == 0 || charge == tailCharge)) {
-    libraryFields.setView(kPrecursorType, libraryFields.keep(adduct));
+    library.set(kPrecursorTypeSlot, storage.keep(adduct));
     return AdductSource::NameTail;
   }
   if (chargeText != nullptr) {
     std::string fromCharge = adductFromCharge(charge);
     if (!fromCharge.empty()) {
-      libraryFields.setView(kPrecursorType, libraryFields.keep(fromCharge));
+      library.set(kPrecursorTypeSlot, storage.keep(fromCharge));
       return AdductSource::Charge;
     }
   }
@@ -90,21 +87,15 @@ bool beginsWithNumber(std::string_view value) {
 
 }  // namespace
 
-bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
-                    const FieldMap& commentFields) {
-  return completeRecord(compoundName, libraryFields, commentFields, nullptr);
-}
-
-bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
-                    const FieldMap& commentFields, TranslationNotes* notes,
-                    const NameFallback& fallback) {
-  AdductSource source = libraryFields.contains(kPrecursorType)
+bool completeRecord(CompoundName& compoundName, LibrarySlots& library,
+                    FieldMap& storage, const CompletionComments& comments,
+                    TranslationNotes* notes, const NameFallback& fallback) {
+  AdductSource source = library.present[kPrecursorTypeSlot]
                             ? AdductSource::StatedField
                             : AdductSource::None;
   if (isBlankName(compoundName)) {
-    const std::string_view* title = commentFields.find(kTitle);
-    if (title != nullptr && !isBlankName(*title)) {
-      compoundName = *title;
+    if (comments.title != nullptr && !isBlankName(*comments.title)) {
+      compoundName = *comments.title;
     } else if (fallback.sourceFields != nullptr) {
       std::string templated;
       if (nameFromTemplate(fallback.nameTemplate, *fallback.sourceFields,
@@ -116,17 +107,16 @@ bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
   }
   const bool hasName = !isBlankName(compoundName);
   if (hasName && source == AdductSource::None) {
-    source = deriveAdduct(compoundName, libraryFields, commentFields);
+    source = deriveAdduct(compoundName, library, storage, comments.charge);
   }
-  const std::string_view* adduct = libraryFields.find(kPrecursorType);
-  if (adduct != nullptr && *adduct == kFormicAcidAdduct) {
-    libraryFields.setView(kPrecursorType, kFormateAdduct);
+  if (library.present[kPrecursorTypeSlot] &&
+      library.values[kPrecursorTypeSlot] == kFormicAcidAdduct) {
+    library.values[kPrecursorTypeSlot] = kFormateAdduct;
   }
-  const bool hasMsLevel = libraryFields.contains(RequiredLibraryKeys[0]);
-  const std::string_view* precursorMz =
-      libraryFields.find(RequiredLibraryKeys[1]);
+  const bool hasMsLevel = library.present[kSpectrumTypeSlot];
   const bool hasPrecursorMz =
-      precursorMz != nullptr && beginsWithNumber(*precursorMz);
+      library.present[kPrecursorMzSlot] &&
+      beginsWithNumber(library.values[kPrecursorMzSlot]);
   if (notes != nullptr) {
     notes->adductSource = source;
     notes->lacksMsLevel = !hasMsLevel;

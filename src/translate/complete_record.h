@@ -3,16 +3,46 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 #include "mspforge/mspforge.h"
+#include "translate/key_rename_table.h"
 
 namespace mspforge {
 
-// A library record needs an MS level and a precursor m/z: the MS level's
-// presence counts, the precursor m/z must be a number.
-inline constexpr std::array<std::string_view, 2> RequiredLibraryKeys = {
-    "Spectrum_type", "PrecursorMZ"};
+// A record's library fields as the renaming walk leaves them, one slot for
+// each of LibraryKeys, in its order. A present value may be empty.
+struct LibrarySlots {
+  std::array<std::string_view, LibraryKeys.size()> values{};
+  std::array<bool, LibraryKeys.size()> present{};
+
+  void set(std::size_t slot, std::string_view value) {
+    values[slot] = value;
+    present[slot] = true;
+  }
+};
+
+// The slots that completion reads or fills.
+inline constexpr std::size_t kIonModeSlot =
+    key_rename_detail::indexOfLibraryKey("Ion_mode");
+inline constexpr std::size_t kPrecursorMzSlot =
+    key_rename_detail::indexOfLibraryKey("PrecursorMZ");
+inline constexpr std::size_t kPrecursorTypeSlot =
+    key_rename_detail::indexOfLibraryKey("Precursor_type");
+inline constexpr std::size_t kSpectrumTypeSlot =
+    key_rename_detail::indexOfLibraryKey("Spectrum_type");
+static_assert(kIonModeSlot < LibraryKeys.size() &&
+              kPrecursorMzSlot < LibraryKeys.size() &&
+              kPrecursorTypeSlot < LibraryKeys.size() &&
+              kSpectrumTypeSlot < LibraryKeys.size());
+
+// The two comments that completion reads, "TITLE" and "CHARGE": the value
+// set last under each, or nullptr.
+struct CompletionComments {
+  const std::string_view* title = nullptr;
+  const std::string_view* charge = nullptr;
+};
 
 // What names a record that has no name of its own nor a title: the
 // template of --name, filled from the record's header lines as read.
@@ -22,7 +52,7 @@ struct NameFallback {
 };
 
 // Completes the record that translateRecord's walk left in compoundName and
-// libraryFields (commentFields is only read), in this order:
+// library, in this order:
 //   1. a name of blanks and tabs only (or none) takes the value of the
 //      "TITLE" comment, when that is not blank either, else the name that
 //      fallback's template gives;
@@ -39,15 +69,12 @@ struct NameFallback {
 //      MS level ("Spectrum_type", whatever its value) and a precursor m/z
 //      ("PrecursorMZ") that begins with a number: an optional sign, then a
 //      digit, or "." and a digit.
-// A rejected record keeps what steps 1 to 3 put in the outputs.
-bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
-                    const FieldMap& commentFields);
-
-// The same, and in *notes where the adduct came from (a "Precursor_type"
-// already present counts as AdductSource::StatedField) and what a rejected
-// record lacks.
-bool completeRecord(CompoundName& compoundName, FieldMap& libraryFields,
-                    const FieldMap& commentFields, TranslationNotes* notes,
-                    const NameFallback& fallback = {});
+// A derived adduct is kept in storage's memory. A rejected record keeps
+// what steps 1 to 3 put in the outputs. When notes is not nullptr, it
+// tells where the adduct came from (a "Precursor_type" already present
+// counts as AdductSource::StatedField) and what a rejected record lacks.
+bool completeRecord(CompoundName& compoundName, LibrarySlots& library,
+                    FieldMap& storage, const CompletionComments& comments,
+                    TranslationNotes* notes, const NameFallback& fallback);
 
 }  // namespace mspforge

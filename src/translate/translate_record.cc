@@ -1,12 +1,15 @@
 #include "translate/translate_record.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 
 #include "mspforge/read_integer.h"
 #include "translate/adduct_notation.h"
 #include "translate/complete_record.h"
+#include "translate/walk_plans.h"
 
 namespace mspforge {
 namespace {
@@ -74,6 +77,58 @@ std::string_view firstWord(std::string_view value) {
   return value.substr(0, end);
 }
 
+// Fills the outputs, emptied, as plan says for the source's header lines.
+bool applyPlan(const WalkPlan& plan, const FieldMap& sourceFields,
+               CompoundName& compoundName, FieldMap& libraryFields,
+               FieldMap& commentFields, TranslationNotes* notes,
+               std::string_view nameTemplate) {
+  libraryFields.clear();
+  commentFields.clear();
+  compoundName.clear();
+  const std::span<const Field> fields = sourceFields.entriesAsSet();
+  const auto line = [fields](std::int32_t index) -> const Field& {
+    return fields[static_cast<std::size_t>(index)];
+  };
+  // Comments keep the source's own bytes: no copy.
+  for (std::int32_t index : plan.comments) {
+    commentFields.appendInOrder(line(index).key, line(index).value);
+  }
+  if (plan.winners.back() != WalkPlan::kNone) {
+    compoundName.assign(line(plan.winners.back()).value);
+  }
+  std::string_view statedAdductKey;
+  LibrarySlots library;
+  for (std::size_t i = 0; i < LibraryKeys.size(); ++i) {
+    if (plan.winners[i] == WalkPlan::kNone) continue;
+    const KeyRename& row = *plan.rows[i];
+    if (row.rule == ValueRule::PrecursorType) statedAdductKey = row.sourceKey;
+    // A view of the source, or a text kept in libraryFields' storage.
+    library.set(i, normaliseValue(row.rule, line(plan.winners[i]).value,
+                                  libraryFields));
+  }
+  CompletionComments completionComments;
+  if (plan.title != WalkPlan::kNone) {
+    completionComments.title = &line(plan.title).value;
+  }
+  if (plan.charge != WalkPlan::kNone) {
+    completionComments.charge = &line(plan.charge).value;
+  }
+  const NameFallback fallback{&sourceFields, nameTemplate};
+  if (notes != nullptr) *notes = TranslationNotes{};
+  const bool accepted = completeRecord(compoundName, library, libraryFields,
+                                       completionComments, notes, fallback);
+  if (notes != nullptr && notes->adductSource == AdductSource::StatedField) {
+    notes->statedAdductKey = statedAdductKey;
+  }
+  // LibraryKeys is in key order: the map needs no sorting.
+  for (std::size_t i = 0; i < LibraryKeys.size(); ++i) {
+    if (library.present[i]) {
+      libraryFields.appendInOrder(LibraryKeys[i], library.values[i]);
+    }
+  }
+  return accepted;
+}
+
 }  // namespace
 
 std::string_view normaliseValue(ValueRule rule, std::string_view value,
@@ -114,57 +169,19 @@ bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
 bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
                      FieldMap& libraryFields, FieldMap& commentFields,
                      TranslationNotes* notes, std::string_view nameTemplate) {
-  libraryFields.clear();
-  commentFields.clear();
-  compoundName.clear();
-  // The header lines are taken as they came, not in key order: each MSP
-  // key keeps the line of the greatest source key (a repeated key, its
-  // last line), which is the one a walk in key order would store last.
-  struct Winner {
-    const Field* field = nullptr;
-    const KeyRename* row = nullptr;
-    int rank = -1;
-  };
-  std::array<Winner, LibraryKeys.size() + 1> winners;  // the last: the name
-  sourceFields.forEachAsSet([&](const Field& field) {
-    const KeyRename* row = findKeyRename(field.key);
-    if (row == nullptr) {
-      // Comments keep the source's own bytes: no copy.
-      commentFields.appendView(field.key, field.value);
-      return;
-    }
-    Winner& winner = winners[libraryKeyIndex(*row)];
-    const int rank = sourceKeyRank(*row);
-    if (rank >= winner.rank) winner = Winner{&field, row, rank};
-  });
-  if (winners.back().field != nullptr) {
-    compoundName.assign(winners.back().field->value);
-  }
-  std::string_view statedAdductKey;
-  for (std::size_t i = 0; i < LibraryKeys.size(); ++i) {
-    const Winner& winner = winners[i];
-    if (winner.field == nullptr) continue;
-    if (winner.row->rule == ValueRule::PrecursorType) {
-      statedAdductKey = winner.row->sourceKey;
-    }
-    // A view of the source, or a text kept in libraryFields' storage; in
-    // key order, so the map needs no sorting.
-    libraryFields.setView(
-        LibraryKeys[i],
-        normaliseValue(winner.row->rule, winner.field->value, libraryFields));
-  }
-  const NameFallback fallback{&sourceFields, nameTemplate};
-  if (notes == nullptr) {
-    return completeRecord(compoundName, libraryFields, commentFields, nullptr,
-                          fallback);
-  }
-  *notes = TranslationNotes{};
-  const bool accepted = completeRecord(compoundName, libraryFields,
-                                       commentFields, notes, fallback);
-  if (notes->adductSource == AdductSource::StatedField) {
-    notes->statedAdductKey = statedAdductKey;
-  }
-  return accepted;
+  WalkPlan plan;
+  makeWalkPlan(plan, sourceFields.entriesAsSet());
+  return applyPlan(plan, sourceFields, compoundName, libraryFields,
+                   commentFields, notes, nameTemplate);
+}
+
+bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
+                     FieldMap& libraryFields, FieldMap& commentFields,
+                     TranslationNotes* notes, std::string_view nameTemplate,
+                     WalkPlans& plans) {
+  return applyPlan(plans.planFor(sourceFields.entriesAsSet()), sourceFields,
+                   compoundName, libraryFields, commentFields, notes,
+                   nameTemplate);
 }
 
 }  // namespace mspforge

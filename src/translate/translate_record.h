@@ -7,6 +7,7 @@
 
 #include "mspforge/mspforge.h"
 #include "translate/key_rename_table.h"
+#include "translate/walk_plans.h"
 
 namespace mspforge {
 
@@ -31,5 +32,13 @@ namespace mspforge {
 //   Copy, Name:   value unchanged.
 std::string_view normaliseValue(ValueRule rule, std::string_view value,
                                 FieldMap& storage);
+
+// translateRecord, with the walk over the header keys planned once for
+// each sequence of keys that plans keeps: for a run that translates many
+// records with one plans.
+bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
+                     FieldMap& libraryFields, FieldMap& commentFields,
+                     TranslationNotes* notes, std::string_view nameTemplate,
+                     WalkPlans& plans);
 
 }  // namespace mspforge

@@ -1,0 +1,160 @@
+#include "translate/walk_plans.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace mspforge {
+namespace {
+
+// A sequence whose keys hold more bytes than this is planned afresh each
+// time rather than kept: a plan keeps a copy of its keys, and a record
+// with keys of any length should not leave one behind.
+constexpr std::size_t kMaxKeptKeyBytes = 4096;
+constexpr std::size_t kInsertionSortLimit = 32;
+
+// Whether the n bytes at a and b are the same. Header keys are short:
+// compared as words that may overlap, not through a call.
+bool sameBytes(const char* a, const char* b, std::size_t n) {
+  if (n >= 8) {
+    std::uint64_t x;
+    std::uint64_t y;
+    for (std::size_t at = 0;; at += 8) {
+      const std::size_t from = std::min(at, n - 8);
+      std::memcpy(&x, a + from, 8);
+      std::memcpy(&y, b + from, 8);
+      if (x != y) return false;
+      if (from == n - 8) return true;
+    }
+  }
+  if (n >= 4) {
+    std::uint32_t x[2];
+    std::uint32_t y[2];
+    std::memcpy(&x[0], a, 4);
+    std::memcpy(&x[1], a + n - 4, 4);
+    std::memcpy(&y[0], b, 4);
+    std::memcpy(&y[1], b + n - 4, 4);
+    return x[0] == y[0] && x[1] == y[1];
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+// Picks a plan's bucket from the number of keys and the size and first
+// byte of each: enough to tell apart the sequences of one file, which
+// differ by a key present or absent. Whether a plan fits is then checked
+// key by key.
+std::uint64_t sequenceHash(std::span<const Field> fields) {
+  std::uint64_t hash = fields.size();
+  for (const Field& field : fields) {
+    const std::string_view key = field.key;
+    const std::uint64_t first =
+        key.empty() ? 0 : static_cast<unsigned char>(key.front());
+    hash = (hash ^ (key.size() << 8 | first)) * 0x9E3779B97F4A7C15u;
+  }
+  return hash;
+}
+
+bool fits(const WalkPlan& plan, std::span<const Field> fields) {
+  if (!plan.reusable || plan.keySizes.size() != fields.size()) return false;
+  const char* text = plan.keyText.data();
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const std::string_view key = fields[i].key;
+    if (key.size() != plan.keySizes[i] ||
+        !sameBytes(key.data(), text, key.size())) {
+      return false;
+    }
+    text += key.size();
+  }
+  return true;
+}
+
+// The walk itself. Each MSP key takes the line of the greatest source key
+// that renames to it (of a repeated key, its last line): the one a walk in
+// key order would store last. The comments keep the key order that the
+// writer emits them in, and of several lines with one key the last.
+}  // namespace
+
+void makeWalkPlan(WalkPlan& plan, std::span<const Field> fields,
+                  bool keepKeys) {
+  plan.winners.fill(WalkPlan::kNone);
+  plan.rows.fill(nullptr);
+  plan.comments.clear();
+  plan.title = WalkPlan::kNone;
+  plan.charge = WalkPlan::kNone;
+  std::array<int, LibraryKeys.size() + 1> ranks;
+  ranks.fill(-1);
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const std::string_view key = fields[i].key;
+    const auto line = static_cast<std::int32_t>(i);
+    const KeyRename* row = findKeyRename(key);
+    if (row == nullptr) {
+      plan.comments.push_back(line);
+      if (key == "TITLE") plan.title = line;
+      if (key == "CHARGE") plan.charge = line;
+      continue;
+    }
+    const std::size_t slot = libraryKeyIndex(*row);
+    const int rank = sourceKeyRank(*row);
+    if (rank >= ranks[slot]) {
+      ranks[slot] = rank;
+      plan.winners[slot] = line;
+      plan.rows[slot] = row;
+    }
+  }
+  const auto before = [fields](std::int32_t a, std::int32_t b) {
+    return fields[static_cast<std::size_t>(a)].key <
+           fields[static_cast<std::size_t>(b)].key;
+  };
+  if (plan.comments.size() > kInsertionSortLimit) {
+    std::stable_sort(plan.comments.begin(), plan.comments.end(), before);
+  } else {
+    // A record's few comments: sorted in place, with no buffer.
+    for (auto at = plan.comments.begin(); at != plan.comments.end(); ++at) {
+      const std::int32_t moving = *at;
+      auto to = at;
+      for (; to != plan.comments.begin() && before(moving, *(to - 1)); --to) {
+        *to = *(to - 1);
+      }
+      *to = moving;
+    }
+  }
+  auto kept = plan.comments.begin();
+  for (auto at = plan.comments.begin(); at != plan.comments.end(); ++at) {
+    const auto next = at + 1;
+    if (next != plan.comments.end() &&
+        fields[static_cast<std::size_t>(*at)].key ==
+            fields[static_cast<std::size_t>(*next)].key) {
+      continue;
+    }
+    *kept++ = *at;
+  }
+  plan.comments.erase(kept, plan.comments.end());
+  plan.keyText.clear();
+  plan.keySizes.clear();
+  plan.reusable = keepKeys;
+  if (!keepKeys) return;
+  for (const Field& field : fields) {
+    plan.keyText.append(field.key);
+    plan.keySizes.push_back(static_cast<std::uint32_t>(field.key.size()));
+  }
+}
+
+WalkPlans::WalkPlans() : plans_(std::size_t{2} << kBucketBits) {}
+
+const WalkPlan& WalkPlans::planFor(std::span<const Field> fields) {
+  // Two plans to a bucket, the one used last first.
+  const std::size_t bucket = sequenceHash(fields) >> (64 - kBucketBits);
+  std::unique_ptr<WalkPlan>* ways = &plans_[2 * bucket];
+  if (ways[0] && fits(*ways[0], fields)) return *ways[0];
+  std::swap(ways[0], ways[1]);
+  if (ways[0] && fits(*ways[0], fields)) return *ways[0];
+  if (!ways[0]) ways[0] = std::make_unique<WalkPlan>();
+  std::size_t keyBytes = 0;
+  for (const Field& field : fields) keyBytes += field.key.size();
+  makeWalkPlan(*ways[0], fields, keyBytes <= kMaxKeptKeyBytes);
+  return *ways[0];
+}
+
+}  // namespace mspforge

@@ -1,0 +1,60 @@
+// What the renaming walk makes of a record's header keys, kept for each
+// sequence of keys seen lately: the records of a file mostly repeat a few
+// such sequences, and a plan found again is applied without looking up a
+// key, comparing ranks or sorting the comments.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "mspforge/field_map.h"
+#include "translate/key_rename_table.h"
+
+namespace mspforge {
+
+// The outcome of the walk over one sequence of keys, by the index of each
+// header line in the order the lines were set.
+struct WalkPlan {
+  static constexpr std::int32_t kNone = -1;
+  // The line whose value each library key takes (the last: the name), and
+  // the row that renamed it; kNone where no line has the key.
+  std::array<std::int32_t, LibraryKeys.size() + 1> winners;
+  std::array<const KeyRename*, LibraryKeys.size() + 1> rows;
+  // The comment lines in key order, of lines with the same key the last.
+  std::vector<std::int32_t> comments;
+  // The last "TITLE" and "CHARGE" comment lines, which completion reads.
+  std::int32_t title = kNone;
+  std::int32_t charge = kNone;
+
+  // The keys the plan was made for, one after another, and their sizes;
+  // not kept (and the plan not reused) for keys too long to keep.
+  bool reusable = false;
+  std::string keyText;
+  std::vector<std::uint32_t> keySizes;
+};
+
+// Makes plan for fields (in the order set); keepKeys keeps a copy of their
+// keys, so that the plan can be found again.
+void makeWalkPlan(WalkPlan& plan, std::span<const Field> fields,
+                  bool keepKeys = false);
+
+// The plans of the key sequences seen lately, a fixed number of them.
+class WalkPlans {
+ public:
+  WalkPlans();
+
+  // The plan for fields (in the order set), made now unless one made
+  // earlier fits. Valid until the next call.
+  const WalkPlan& planFor(std::span<const Field> fields);
+
+ private:
+  static constexpr std::size_t kBucketBits = 7;
+  std::vector<std::unique_ptr<WalkPlan>> plans_;
+};
+
+}  // namespace mspforge
