@@ -260,43 +260,51 @@ TEST(TranslateRecordTest, OutputsHoldNothingOfAnEarlierRecord) {
   EXPECT_TRUE(comments.empty());
 }
 
-// Translation keeps what it worked out for a sequence of keys and uses it
-// again for a record with the same keys. Records whose keys look alike
-// (as many, of the same sizes and first bytes) or repeat a key must each
+// A run's translation keeps what it worked out for a sequence of keys, and
+// the notation of a stated adduct, and uses them again for a record with
+// the same keys or adduct. Records whose keys look alike (as many, of the
+// same sizes) or repeat a key, and more adducts than it keeps, must each
 // come out as they do when translated first, in whatever order they come.
 TEST(TranslateRecordTest, RecordsWithLookAlikeKeysInAnyOrder) {
   const std::string longKey(5000, 'K');
+  const std::string longAdduct = "M+" + std::string(70, 'H');
   const std::vector<Fields> records = {
       {{"NAME", "a"}, {"PEPMASS", "1"}, {"ION", "M+H"}, {"XA", "1"}},
       {{"NAME", "a"}, {"PEPMASS", "1"}, {"IOX", "M+H"}, {"XA", "1"}},
       {{"NAME", "a"}, {"PEPMASS", "1"}, {"IOY", "M+H"}, {"XA", "1"}},
-      {{"NAME", "a"}, {"PEPMASS", "1"}, {"ION", "M+H"}, {"XB", "1"}},
-      {{"NAME", "a"}, {"PEPMASS", "1"}, {"ION", "M+H"}, {"XA", "1"},
+      {{"NAME", "a"}, {"PEPMASS", "1"}, {"ION", "[M+H]1+"}, {"XB", "1"}},
+      {{"NAME", "a"}, {"PEPMASS", "1"}, {"ION", "abc"}, {"XA", "1"},
        {"XA", "2"}},
       {{"TITLE", "b M+Na"}, {"MSLEVEL", "2"}, {"PEPMASS", "1"}},
       {{"TITLF", "b M+Na"}, {"MSLEVEL", "2"}, {"PEPMASS", "1"}},
       {{"CHARGE", "2"}, {"NAME", "c"}, {"MSLEVEL", "2"}, {"PEPMASS", "1"}},
       {{"CHARGF", "2"}, {"NAME", "c"}, {"MSLEVEL", "2"}, {"PEPMASS", "1"}},
+      {{"ADDUCT", "M-H"}, {"NAME", "e"}},
+      {{"ADDUCT", "2M+Na"}, {"NAME", "e"}},
+      {{"ADDUCT", longAdduct}, {"NAME", "e"}},
+      {{"ADDUCT", "M+FA-H"}, {"NAME", "e"}},
+      {{"ADDUCT", "abc"}, {"NAME", "e"}},
       {{longKey, "1"}, {"NAME", "d"}},
       {},
   };
   // As the reader stores them: in the order of the lines, keys repeated.
-  const auto translateAsRead = [](const Fields& source, WalkPlans& plans) {
+  const auto translateAsRead = [](const Fields& source,
+                                  TranslationMemory& memory) {
     FieldMap sourceFields;
     for (const auto& [key, value] : source) sourceFields.appendView(key, value);
     Translation t;
     FieldMap library;
     FieldMap comments;
     t.accepted = translateRecord(sourceFields, t.name, library, comments,
-                                 nullptr, "", plans);
+                                 nullptr, "", memory);
     t.library = fieldsOf(library);
     t.comments = fieldsOf(comments);
     return t;
   };
   std::vector<Translation> first;
   for (const Fields& record : records) {
-    WalkPlans none;
-    first.push_back(translateAsRead(record, none));
+    TranslationMemory fresh;
+    first.push_back(translateAsRead(record, fresh));
   }
   // The look-alikes do differ.
   EXPECT_NE(first[0].library, first[1].library);
@@ -304,11 +312,11 @@ TEST(TranslateRecordTest, RecordsWithLookAlikeKeysInAnyOrder) {
   EXPECT_EQ(first[4].comments, (Fields{{"XA", "2"}}));
   EXPECT_NE(first[5].name, first[6].name);
   EXPECT_NE(first[7].library, first[8].library);
-  WalkPlans plans;
+  TranslationMemory memory;
   for (std::size_t round = 0; round < 3; ++round) {
     for (std::size_t n = 0; n < records.size(); ++n) {
       const std::size_t i = round == 1 ? records.size() - 1 - n : n;
-      const Translation t = translateAsRead(records[i], plans);
+      const Translation t = translateAsRead(records[i], memory);
       SCOPED_TRACE(i);
       EXPECT_EQ(t.accepted, first[i].accepted);
       EXPECT_EQ(t.name, first[i].name);

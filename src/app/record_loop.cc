@@ -117,7 +117,7 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
           hasPeaks && translateRecord(c.sourceFields, c.compoundName,
                                       c.libraryFields, c.commentFields,
                                       &notes, options.nameTemplate,
-                                      c.walkPlans);
+                                      c.translationMemory);
       if (hasPeaks && !accepted) {
         ++tally.unrecognizedSpectra;
         countRejection(notes, c.sourceFields, tally);

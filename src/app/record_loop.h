@@ -8,7 +8,7 @@
 
 #include "msp/layout_writer.h"
 #include "mspforge/mspforge.h"
-#include "translate/walk_plans.h"
+#include "translate/translation_memory.h"
 
 namespace mspforge {
 
@@ -21,7 +21,7 @@ struct RecordContainers {
   PeakLines peakLines;
   CompoundName compoundName;
   // What translation worked out for the sequences of keys seen lately.
-  WalkPlans walkPlans;
+  TranslationMemory translationMemory;
   // The writer of a layout other than NIST's, made on first use.
   std::unique_ptr<LayoutWriter> layoutWriter;
 };

@@ -9,7 +9,7 @@
 #include "mspforge/read_integer.h"
 #include "translate/adduct_notation.h"
 #include "translate/complete_record.h"
-#include "translate/walk_plans.h"
+#include "translate/translation_memory.h"
 
 namespace mspforge {
 namespace {
@@ -81,7 +81,7 @@ std::string_view firstWord(std::string_view value) {
 bool applyPlan(const WalkPlan& plan, const FieldMap& sourceFields,
                CompoundName& compoundName, FieldMap& libraryFields,
                FieldMap& commentFields, TranslationNotes* notes,
-               std::string_view nameTemplate) {
+               std::string_view nameTemplate, TranslationMemory* memory) {
   libraryFields.clear();
   commentFields.clear();
   compoundName.clear();
@@ -103,8 +103,10 @@ bool applyPlan(const WalkPlan& plan, const FieldMap& sourceFields,
     const KeyRename& row = *plan.rows[i];
     if (row.rule == ValueRule::PrecursorType) statedAdductKey = row.sourceKey;
     // A view of the source, or a text kept in libraryFields' storage.
-    library.set(i, normaliseValue(row.rule, line(plan.winners[i]).value,
-                                  libraryFields));
+    const std::string_view value = line(plan.winners[i]).value;
+    library.set(i, row.rule == ValueRule::PrecursorType && memory != nullptr
+                       ? memory->statedAdduct(value, libraryFields)
+                       : normaliseValue(row.rule, value, libraryFields));
   }
   CompletionComments completionComments;
   if (plan.title != WalkPlan::kNone) {
@@ -172,16 +174,16 @@ bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
   WalkPlan plan;
   makeWalkPlan(plan, sourceFields.entriesAsSet());
   return applyPlan(plan, sourceFields, compoundName, libraryFields,
-                   commentFields, notes, nameTemplate);
+                   commentFields, notes, nameTemplate, nullptr);
 }
 
 bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
                      FieldMap& libraryFields, FieldMap& commentFields,
                      TranslationNotes* notes, std::string_view nameTemplate,
-                     WalkPlans& plans) {
-  return applyPlan(plans.planFor(sourceFields.entriesAsSet()), sourceFields,
+                     TranslationMemory& memory) {
+  return applyPlan(memory.planFor(sourceFields.entriesAsSet()), sourceFields,
                    compoundName, libraryFields, commentFields, notes,
-                   nameTemplate);
+                   nameTemplate, &memory);
 }
 
 }  // namespace mspforge

@@ -7,7 +7,7 @@
 
 #include "mspforge/mspforge.h"
 #include "translate/key_rename_table.h"
-#include "translate/walk_plans.h"
+#include "translate/translation_memory.h"
 
 namespace mspforge {
 
@@ -33,12 +33,12 @@ namespace mspforge {
 std::string_view normaliseValue(ValueRule rule, std::string_view value,
                                 FieldMap& storage);
 
-// translateRecord, with the walk over the header keys planned once for
-// each sequence of keys that plans keeps: for a run that translates many
-// records with one plans.
+// translateRecord, using and adding to what memory holds from the records
+// translated before (see TranslationMemory): for a run that translates
+// many records with one memory.
 bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
                      FieldMap& libraryFields, FieldMap& commentFields,
                      TranslationNotes* notes, std::string_view nameTemplate,
-                     WalkPlans& plans);
+                     TranslationMemory& memory);
 
 }  // namespace mspforge

@@ -1,7 +1,9 @@
-#include "translate/walk_plans.h"
+#include "translate/translation_memory.h"
 
 #include <algorithm>
 #include <cstring>
+
+#include "translate/translate_record.h"
 
 namespace mspforge {
 namespace {
@@ -11,6 +13,8 @@ namespace {
 // with keys of any length should not leave one behind.
 constexpr std::size_t kMaxKeptKeyBytes = 4096;
 constexpr std::size_t kInsertionSortLimit = 32;
+// Adducts are short; a longer value is not kept.
+constexpr std::size_t kMaxKeptAdductBytes = 64;
 
 // Whether the n bytes at a and b are the same. Header keys are short:
 // compared as words that may overlap, not through a call.
@@ -41,19 +45,13 @@ bool sameBytes(const char* a, const char* b, std::size_t n) {
   return true;
 }
 
-// Picks a plan's bucket from the number of keys and the size and first
-// byte of each: enough to tell apart the sequences of one file, which
-// differ by a key present or absent. Whether a plan fits is then checked
-// key by key.
-std::uint64_t sequenceHash(std::span<const Field> fields) {
-  std::uint64_t hash = fields.size();
-  for (const Field& field : fields) {
-    const std::string_view key = field.key;
-    const std::uint64_t first =
-        key.empty() ? 0 : static_cast<unsigned char>(key.front());
-    hash = (hash ^ (key.size() << 8 | first)) * 0x9E3779B97F4A7C15u;
-  }
-  return hash;
+// Picks a plan's bucket from the sizes of the keys in their order: enough
+// to tell apart the sequences of one file, which differ by a key present
+// or absent. Whether a plan fits is then checked key by key.
+std::size_t bucketOf(std::span<const Field> fields, std::size_t bits) {
+  std::uint64_t sizes = fields.size();
+  for (const Field& field : fields) sizes = sizes * 33 + field.key.size();
+  return static_cast<std::size_t>((sizes * 0x9E3779B97F4A7C15u) >> (64 - bits));
 }
 
 bool fits(const WalkPlan& plan, std::span<const Field> fields) {
@@ -141,12 +139,12 @@ void makeWalkPlan(WalkPlan& plan, std::span<const Field> fields,
   }
 }
 
-WalkPlans::WalkPlans() : plans_(std::size_t{2} << kBucketBits) {}
+TranslationMemory::TranslationMemory()
+    : plans_(std::size_t{2} << kBucketBits) {}
 
-const WalkPlan& WalkPlans::planFor(std::span<const Field> fields) {
+const WalkPlan& TranslationMemory::planFor(std::span<const Field> fields) {
   // Two plans to a bucket, the one used last first.
-  const std::size_t bucket = sequenceHash(fields) >> (64 - kBucketBits);
-  std::unique_ptr<WalkPlan>* ways = &plans_[2 * bucket];
+  std::unique_ptr<WalkPlan>* ways = &plans_[2 * bucketOf(fields, kBucketBits)];
   if (ways[0] && fits(*ways[0], fields)) return *ways[0];
   std::swap(ways[0], ways[1]);
   if (ways[0] && fits(*ways[0], fields)) return *ways[0];
@@ -155,6 +153,27 @@ const WalkPlan& WalkPlans::planFor(std::span<const Field> fields) {
   for (const Field& field : fields) keyBytes += field.key.size();
   makeWalkPlan(*ways[0], fields, keyBytes <= kMaxKeptKeyBytes);
   return *ways[0];
+}
+
+std::string_view TranslationMemory::statedAdduct(std::string_view value,
+                                                 FieldMap& storage) {
+  for (const Adduct& adduct : adducts_) {
+    if (adduct.known && adduct.value.size() == value.size() &&
+        sameBytes(adduct.value.data(), value.data(), value.size())) {
+      return adduct.unchanged ? value : storage.keep(adduct.notation);
+    }
+  }
+  const std::string_view notation =
+      normaliseValue(ValueRule::PrecursorType, value, storage);
+  if (value.size() > kMaxKeptAdductBytes) return notation;
+  Adduct& adduct = adducts_[nextAdduct_];
+  nextAdduct_ = (nextAdduct_ + 1) % adducts_.size();
+  adduct.value.assign(value);
+  // A view of value itself, or a text of its own.
+  adduct.unchanged = notation.data() == value.data();
+  adduct.notation.assign(adduct.unchanged ? std::string_view() : notation);
+  adduct.known = true;
+  return notation;
 }
 
 }  // namespace mspforge

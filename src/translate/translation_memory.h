@@ -1,7 +1,9 @@
-// What the renaming walk makes of a record's header keys, kept for each
-// sequence of keys seen lately: the records of a file mostly repeat a few
+// What translation works out for one record and can use again for the
+// next ones of a run: the outcome of the renaming walk for each sequence
+// of header keys seen lately (the records of a file mostly repeat a few
 // such sequences, and a plan found again is applied without looking up a
-// key, comparing ranks or sorting the comments.
+// key, comparing ranks or sorting the comments), and the adduct notation
+// of the stated adducts seen lately.
 #pragma once
 
 #include <array>
@@ -10,6 +12,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mspforge/field_map.h"
@@ -43,18 +46,32 @@ struct WalkPlan {
 void makeWalkPlan(WalkPlan& plan, std::span<const Field> fields,
                   bool keepKeys = false);
 
-// The plans of the key sequences seen lately, a fixed number of them.
-class WalkPlans {
+// The plans of the key sequences seen lately and the notations of the
+// stated adducts seen lately, a fixed number of each.
+class TranslationMemory {
  public:
-  WalkPlans();
+  TranslationMemory();
 
   // The plan for fields (in the order set), made now unless one made
   // earlier fits. Valid until the next call.
   const WalkPlan& planFor(std::span<const Field> fields);
 
+  // normaliseValue(ValueRule::PrecursorType, value, storage), from memory
+  // when value was seen lately.
+  std::string_view statedAdduct(std::string_view value, FieldMap& storage);
+
  private:
   static constexpr std::size_t kBucketBits = 7;
   std::vector<std::unique_ptr<WalkPlan>> plans_;
+
+  struct Adduct {
+    std::string value;
+    std::string notation;
+    bool unchanged = false;  // the notation is the value itself
+    bool known = false;
+  };
+  std::array<Adduct, 4> adducts_;
+  std::size_t nextAdduct_ = 0;
 };
 
 }  // namespace mspforge
