@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -80,6 +82,67 @@ TEST(FieldMapTest, ClearedMapHoldsNothingOfItsPreviousContent) {
   map.set("A", "first");
   EXPECT_EQ(keysOf(map), (std::vector<std::string>{"A", "C"}));
   EXPECT_EQ(*map.find("C"), "new");
+}
+
+// Every way of storing mixed with every way of reading, in a random order,
+// against std::map: a key stored last holds, whichever call stored it.
+TEST(FieldMapTest, MixedWritesAndReadsMatchAnOrderedMap) {
+  std::mt19937 random(7);
+  std::vector<std::string> keys;  // the views' bytes, kept alive
+  for (int i = 0; i < 40; ++i) keys.push_back("K" + std::to_string(i % 29));
+  FieldMap map;
+  std::map<std::string, std::string> expected;
+  for (int step = 0; step < 20000; ++step) {
+    const std::string& key = keys[random() % keys.size()];
+    const std::string& value = keys[random() % keys.size()];
+    switch (random() % 8) {
+      case 0:
+        map.set(key, value);
+        expected[key] = value;
+        break;
+      case 1:
+        map.setView(key, value);
+        expected[key] = value;
+        break;
+      case 2:
+      case 3:
+        map.appendView(key, value);
+        expected[key] = value;
+        break;
+      case 4:
+        // Only a key greater than each one stored may be appended so.
+        if (expected.empty() || expected.rbegin()->first < key) {
+          map.appendInOrder(key, value);
+          expected[key] = value;
+        }
+        break;
+      case 5: {
+        const std::string_view* found = map.find(key);
+        const auto at = expected.find(key);
+        ASSERT_EQ(found != nullptr, at != expected.end()) << step;
+        if (found != nullptr) {
+          ASSERT_EQ(*found, at->second) << step;
+        }
+        break;
+      }
+      case 6: {
+        std::map<std::string, std::string> seen;
+        for (const Field& field : map) {
+          seen[std::string(field.key)] = field.value;
+        }
+        ASSERT_EQ(seen, expected) << step;
+        ASSERT_EQ(map.size(), expected.size()) << step;
+        ASSERT_EQ(keysOf(map).size(), expected.size()) << step;
+        break;
+      }
+      default:
+        if (random() % 16 == 0) {
+          map.clear();
+          expected.clear();
+        }
+        ASSERT_EQ(map.empty(), expected.empty()) << step;
+    }
+  }
 }
 
 TEST(PeakLinesTest, KeepsEachLineWithItsOwnBytes) {

@@ -79,6 +79,8 @@ class FieldMap {
   void clear() {
     used_ = 0;
     prefixed_ = 0;
+    indexed_ = 0;
+    appendsInOrder_ = true;
     order_.clear();
     sortedCount_ = 0;
     arena_.clear();
@@ -97,6 +99,7 @@ class FieldMap {
   // source map, so that no byte is copied.
   void setView(std::string_view key, std::string_view value) {
     takePrefixes();
+    takeAppends();
     const std::uint64_t prefix = keyPrefix(key);
     if (sortedCount_ == order_.size() && !order_.empty()) {
       // Still in order so far: compare the last key with the new one.
@@ -124,18 +127,15 @@ class FieldMap {
     entries_[used_] = Field{key, value};
     prefixes_[used_] = prefix;
     order_.push_back(used_);
-    prefixed_ = ++used_;
+    indexed_ = prefixed_ = ++used_;
   }
 
   // Stores key and value as views, as setView() does, for a caller that
-  // knows the map to be in key order (not read since appendView()) and key
-  // to be greater than each of its keys: nothing is compared.
+  // knows key to be greater than each key of the map: nothing is compared
+  // (unless appendView() added keys since the map was last read).
   void appendInOrder(std::string_view key, std::string_view value) {
     if (used_ == entries_.size()) grow();
-    entries_[used_] = Field{key, value};
-    order_.push_back(used_);
-    ++used_;
-    ++sortedCount_;
+    entries_[used_++] = Field{key, value};
   }
 
   // Stores key and value as views, as setView() does, but without keeping
@@ -145,9 +145,8 @@ class FieldMap {
   // next read by key.
   void appendView(std::string_view key, std::string_view value) {
     if (used_ == entries_.size()) grow();
-    entries_[used_] = Field{key, value};
-    order_.push_back(used_);
-    ++used_;
+    entries_[used_++] = Field{key, value};
+    appendsInOrder_ = false;
   }
 
   // The value set last under key, found by looking at the entries in the
@@ -200,7 +199,7 @@ class FieldMap {
     putInOrder();
     return order_.size();
   }
-  bool empty() const { return order_.empty(); }
+  bool empty() const { return used_ == 0; }
   const_iterator begin() const {
     putInOrder();
     return const_iterator(entries_.data(), order_.data());
@@ -232,8 +231,15 @@ class FieldMap {
   // those already in order, so that reading between writes stays cheap;
   // then keeps only the last of each run of equal keys.
   void putInOrder() const {
+    takeAppends();
     if (sortedCount_ != order_.size()) sortPending();
   }
+  // Indexes the entries appended since the index was last brought up to
+  // date: they follow those in order when only appendInOrder() added them.
+  void takeAppends() const {
+    if (indexed_ != used_) indexAppends();
+  }
+  void indexAppends() const;
   // Takes the prefixes of the keys appended since they were last taken.
   void takePrefixes() const {
     if (prefixed_ != used_) takePendingPrefixes();
@@ -267,6 +273,10 @@ class FieldMap {
   std::size_t used_ = 0;
   // Reading sorts the index, so it is mutable: the contents do not change.
   mutable std::vector<std::size_t> order_;  // entries in key order
+  // Entries [indexed_, used_) are not in order_ yet; appendsInOrder_ when
+  // they came from appendInOrder() alone.
+  mutable std::size_t indexed_ = 0;
+  mutable bool appendsInOrder_ = true;
   // order_[0, sortedCount_) is sorted with unique keys; the rest was set
   // since and is put in order when the map is next read.
   mutable std::size_t sortedCount_ = 0;

@@ -40,8 +40,15 @@ void FieldMap::insertInOrder(std::string_view key, std::string_view value,
   entries_[used_] = Field{key, value};
   prefixes_[used_] = prefix;
   order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(at), used_);
-  prefixed_ = ++used_;
+  indexed_ = prefixed_ = ++used_;
   ++sortedCount_;
+}
+
+void FieldMap::indexAppends() const {
+  const bool inOrder = appendsInOrder_ && sortedCount_ == order_.size();
+  for (; indexed_ < used_; ++indexed_) order_.push_back(indexed_);
+  if (inOrder) sortedCount_ = order_.size();
+  appendsInOrder_ = true;
 }
 
 void FieldMap::takePendingPrefixes() const {

@@ -18,7 +18,8 @@ constexpr std::size_t kMaxKeptAdductBytes = 64;
 
 // Whether the n bytes at a and b are the same. Header keys are short:
 // compared as words that may overlap, not through a call.
-bool sameBytes(const char* a, const char* b, std::size_t n) {
+[[gnu::always_inline]] inline bool sameBytes(const char* a, const char* b,
+                                             std::size_t n) {
   if (n >= 8) {
     std::uint64_t x;
     std::uint64_t y;
