@@ -169,6 +169,10 @@ TEST(TranslateRecordTest, ValueRules) {
       {"PEPMASS", "", "PrecursorMZ", ""},
       {"PEPMASS", "  ", "PrecursorMZ", ""},
       {"PRECURSOR_MZ", "179.0561 88", "PrecursorMZ", "179.0561"},
+      // Past eight bytes, and a blank or tab among the first eight.
+      {"PEPMASS", "1234.567890123\t5", "PrecursorMZ", "1234.567890123"},
+      {"PEPMASS", "1.5 120000000", "PrecursorMZ", "1.5"},
+      {"PEPMASS", "12345678\t9", "PrecursorMZ", "12345678"},
       // Plain copies keep every byte.
       {"INCHIAUX", " ", "InChIKey", " "},
       {"COLLISION_ENERGY", std::string("a\0b", 3), "Collision_energy",

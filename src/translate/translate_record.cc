@@ -72,7 +72,19 @@ bool isNegativeIonMode(std::string_view value) {
 // PrecursorMZ is the m/z alone, or readers find no precursor at all.
 std::string_view firstWord(std::string_view value) {
   while (!value.empty() && isBlankOrTab(value.front())) value.remove_prefix(1);
+  // Eight bytes at a time while they hold no blank nor tab: an m/z alone
+  // ("337.98754") is passed over in a step or two.
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  const auto holds = [](std::uint64_t word, char c) {
+    const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(c));
+    return ((x - kOnes) & ~x & (kOnes << 7)) != 0;
+  };
   std::size_t end = 0;
+  for (; end + 8 <= value.size(); end += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, value.data() + end, 8);
+    if (holds(word, ' ') || holds(word, '\t')) break;
+  }
   while (end < value.size() && !isBlankOrTab(value[end])) ++end;
   return value.substr(0, end);
 }

@@ -158,17 +158,19 @@ const WalkPlan& TranslationMemory::planFor(std::span<const Field> fields) {
 
 std::string_view TranslationMemory::statedAdduct(std::string_view value,
                                                  FieldMap& storage) {
-  for (const Adduct& adduct : adducts_) {
-    if (adduct.known && adduct.value.size() == value.size() &&
-        sameBytes(adduct.value.data(), value.data(), value.size())) {
-      return adduct.unchanged ? value : storage.keep(adduct.notation);
-    }
+  std::uint32_t bytes = 0;
+  if (value.size() >= 5) std::memcpy(&bytes, value.data() + 1, 4);
+  Adduct& adduct =
+      adducts_[((bytes ^ static_cast<std::uint32_t>(value.size())) *
+                0x9E3779B1u) >>
+               (32 - kAdductBits)];
+  if (adduct.known && adduct.value.size() == value.size() &&
+      sameBytes(adduct.value.data(), value.data(), value.size())) {
+    return adduct.unchanged ? value : storage.keep(adduct.notation);
   }
   const std::string_view notation =
       normaliseValue(ValueRule::PrecursorType, value, storage);
   if (value.size() > kMaxKeptAdductBytes) return notation;
-  Adduct& adduct = adducts_[nextAdduct_];
-  nextAdduct_ = (nextAdduct_ + 1) % adducts_.size();
   adduct.value.assign(value);
   // A view of value itself, or a text of its own.
   adduct.unchanged = notation.data() == value.data();

@@ -70,8 +70,10 @@ class TranslationMemory {
     bool unchanged = false;  // the notation is the value itself
     bool known = false;
   };
-  std::array<Adduct, 4> adducts_;
-  std::size_t nextAdduct_ = 0;
+  // Each adduct has one place, picked from its size and a few of its
+  // bytes.
+  static constexpr std::size_t kAdductBits = 5;
+  std::array<Adduct, std::size_t{1} << kAdductBits> adducts_;
 };
 
 }  // namespace mspforge
