@@ -126,6 +126,13 @@ TEST(FieldMapTest, MixedWritesAndReadsMatchAnOrderedMap) {
         break;
       }
       case 6: {
+        std::vector<std::pair<std::string, std::string>> visited;
+        map.forEachInKeyOrder([&visited](const Field& field) {
+          visited.emplace_back(field.key, field.value);
+        });
+        ASSERT_EQ(visited, (std::vector<std::pair<std::string, std::string>>(
+                               expected.begin(), expected.end())))
+            << step;
         std::map<std::string, std::string> seen;
         for (const Field& field : map) {
           seen[std::string(field.key)] = field.value;

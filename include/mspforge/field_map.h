@@ -217,6 +217,16 @@ class FieldMap {
   void forEachAsSet(Visit visit) const {
     for (std::size_t i = 0; i < used_; ++i) visit(entries_[i]);
   }
+  // Visits the entries in key order, as iteration does; without indexing
+  // them when only appendInOrder() stored them.
+  template <typename Visit>
+  void forEachInKeyOrder(Visit visit) const {
+    if (indexed_ == 0 && appendsInOrder_) {
+      for (std::size_t i = 0; i < used_; ++i) visit(entries_[i]);
+      return;
+    }
+    for (const Field& field : *this) visit(field);
+  }
   // The same entries, in the same order, as a span.
   std::span<const Field> entriesAsSet() const {
     return {entries_.data(), used_};

@@ -87,12 +87,12 @@ void writeMspRecord(MspOutput& output, const CompoundName& compoundName,
   constexpr std::string_view kNumPeaks = "\nNum Peaks: ";
   std::size_t size = kName.size() + compoundName.size() + kComments.size() +
                      kNumPeaks.size() + peakCount.size() + 1;
-  for (const Field& field : libraryFields) {
+  libraryFields.forEachInKeyOrder([&size](const Field& field) {
     size += field.key.size() + field.value.size() + 3;
-  }
-  for (const Field& field : commentFields) {
+  });
+  commentFields.forEachInKeyOrder([&size](const Field& field) {
     size += field.key.size() + field.value.size() + 2;
-  }
+  });
   if (size >= kDirectWriteSize && output.fd >= 0 &&
       holdsPieceOf(kDirectWriteSize, compoundName, libraryFields,
                    commentFields)) {
@@ -104,20 +104,20 @@ void writeMspRecord(MspOutput& output, const CompoundName& compoundName,
     char* p = output.text.data() + at;
     p = copy(p, kName);
     p = copy(p, compoundName);
-    for (const Field& field : libraryFields) {
+    libraryFields.forEachInKeyOrder([&p](const Field& field) {
       *p++ = '\n';
       p = copy(p, field.key);
       *p++ = ':';
       *p++ = ' ';
       p = copy(p, field.value);
-    }
+    });
     p = copy(p, kComments);
-    for (const Field& field : commentFields) {
+    commentFields.forEachInKeyOrder([&p](const Field& field) {
       *p++ = ' ';
       p = copy(p, field.key);
       *p++ = '=';
       p = copy(p, field.value);
-    }
+    });
     p = copy(p, kNumPeaks);
     p = copy(p, peakCount);
     *p = '\n';
