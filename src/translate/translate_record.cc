@@ -89,6 +89,36 @@ std::string_view firstWord(std::string_view value) {
   return value.substr(0, end);
 }
 
+// normaliseValue, written out where a record's values are normalised.
+[[gnu::always_inline]] inline std::string_view normalise(
+    ValueRule rule, std::string_view value, FieldMap& storage) {
+  switch (rule) {
+    case ValueRule::SpectrumType:
+      if (readInteger(value) == 0) return value;
+      // Most files state a level of one digit: its text is a constant.
+      if (value.size() == 1 && value[0] >= '1' && value[0] <= '9') {
+        constexpr std::string_view kLevels = "MS1MS2MS3MS4MS5MS6MS7MS8MS9";
+        return kLevels.substr(3 * static_cast<std::size_t>(value[0] - '1'), 3);
+      }
+      return spectrumType(value, storage);
+    case ValueRule::IonMode:
+      return isNegativeIonMode(value) ? "N" : "P";
+    case ValueRule::PrecursorType:
+      return rewriteAdduct(value, storage);
+    case ValueRule::Formula:
+      if (!value.empty() && (value.back() == '+' || value.back() == '-')) {
+        value.remove_suffix(1);
+      }
+      return value;
+    case ValueRule::PrecursorMz:
+      return firstWord(value);
+    case ValueRule::Copy:
+    case ValueRule::Name:
+      return value;
+  }
+  return value;
+}
+
 // Fills the outputs, emptied, as plan says for the source's header lines.
 bool applyPlan(const WalkPlan& plan, const FieldMap& sourceFields,
                CompoundName& compoundName, FieldMap& libraryFields,
@@ -118,7 +148,7 @@ bool applyPlan(const WalkPlan& plan, const FieldMap& sourceFields,
     const std::string_view value = line(plan.winners[i]).value;
     library.set(i, row.rule == ValueRule::PrecursorType && memory != nullptr
                        ? memory->statedAdduct(value, libraryFields)
-                       : normaliseValue(row.rule, value, libraryFields));
+                       : normalise(row.rule, value, libraryFields));
   }
   CompletionComments completionComments;
   if (plan.title != WalkPlan::kNone) {
@@ -147,31 +177,7 @@ bool applyPlan(const WalkPlan& plan, const FieldMap& sourceFields,
 
 std::string_view normaliseValue(ValueRule rule, std::string_view value,
                                 FieldMap& storage) {
-  switch (rule) {
-    case ValueRule::SpectrumType:
-      if (readInteger(value) == 0) return value;
-      // Most files state a level of one digit: its text is a constant.
-      if (value.size() == 1 && value[0] >= '1' && value[0] <= '9') {
-        constexpr std::string_view kLevels = "MS1MS2MS3MS4MS5MS6MS7MS8MS9";
-        return kLevels.substr(3 * static_cast<std::size_t>(value[0] - '1'), 3);
-      }
-      return spectrumType(value, storage);
-    case ValueRule::IonMode:
-      return isNegativeIonMode(value) ? "N" : "P";
-    case ValueRule::PrecursorType:
-      return rewriteAdduct(value, storage);
-    case ValueRule::Formula:
-      if (!value.empty() && (value.back() == '+' || value.back() == '-')) {
-        value.remove_suffix(1);
-      }
-      return value;
-    case ValueRule::PrecursorMz:
-      return firstWord(value);
-    case ValueRule::Copy:
-    case ValueRule::Name:
-      return value;
-  }
-  return value;
+  return normalise(rule, value, storage);
 }
 
 bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
