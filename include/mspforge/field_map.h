@@ -123,7 +123,7 @@ class FieldMap {
     } else if (order_.empty()) {
       sortedCount_ = 1;
     }
-    if (used_ == entries_.size()) grow();
+    if (used_ == slots_) grow();
     entries_[used_] = Field{key, value};
     prefixes_[used_] = prefix;
     order_.push_back(used_);
@@ -134,7 +134,7 @@ class FieldMap {
   // knows key to be greater than each key of the map: nothing is compared
   // (unless appendView() added keys since the map was last read).
   void appendInOrder(std::string_view key, std::string_view value) {
-    if (used_ == entries_.size()) grow();
+    if (used_ == slots_) grow();
     entries_[used_++] = Field{key, value};
   }
 
@@ -144,7 +144,7 @@ class FieldMap {
   // map is put in order, and the prefixes of the keys taken, when it is
   // next read by key.
   void appendView(std::string_view key, std::string_view value) {
-    if (used_ == entries_.size()) grow();
+    if (used_ == slots_) grow();
     entries_[used_++] = Field{key, value};
     appendsInOrder_ = false;
   }
@@ -276,6 +276,7 @@ class FieldMap {
 
   TextArena arena_;                      // copies made by set() and keep()
   std::vector<Field> entries_;           // [0, used_) set since clear()
+  std::size_t slots_ = 0;                // entries_.size(), kept at hand
   // keyPrefix of each entry, [0, prefixed_) taken: appendView leaves them
   // to the first reading by key.
   mutable std::vector<std::uint64_t> prefixes_;

@@ -16,9 +16,10 @@ bool FieldMap::before(std::size_t a, std::size_t b) const {
 }
 
 void FieldMap::grow() {
-  entries_.emplace_back();
-  prefixes_.push_back(0);
-  order_.reserve(entries_.capacity());
+  slots_ = std::max<std::size_t>(16, 2 * slots_);
+  entries_.resize(slots_);
+  prefixes_.resize(slots_);
+  order_.reserve(slots_);
 }
 
 void FieldMap::insertInOrder(std::string_view key, std::string_view value,
@@ -36,7 +37,7 @@ void FieldMap::insertInOrder(std::string_view key, std::string_view value,
       if (order < 0) break;
     }
   }
-  if (used_ == entries_.size()) grow();
+  if (used_ == slots_) grow();
   entries_[used_] = Field{key, value};
   prefixes_[used_] = prefix;
   order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(at), used_);

@@ -57,14 +57,16 @@ std::string_view trimBlanksAndTabs(std::string_view value) {
 // "NEGATIVE"; all of them mean the negative ion mode.
 bool isNegativeIonMode(std::string_view value) {
   constexpr std::string_view kNegative = "negative";
+  static_assert(kNegative.size() == 8);
   value = trimBlanksAndTabs(value);
   if (value.size() != kNegative.size()) return false;
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    char c = value[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kNegative[i]) return false;
-  }
-  return true;
+  // The eight bytes as one word, each with the bit of small letters set:
+  // only "N" and "n" become "n", "E" and "e" become "e", and so on.
+  std::uint64_t word;
+  std::uint64_t negative;
+  std::memcpy(&word, value.data(), 8);
+  std::memcpy(&negative, kNegative.data(), 8);
+  return (word | 0x2020202020202020u) == negative;
 }
 
 // MGF's PEPMASS holds the precursor m/z, optionally followed by its
