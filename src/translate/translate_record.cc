@@ -201,7 +201,7 @@ bool translateRecord(const FieldMap& sourceFields, CompoundName& compoundName,
                      FieldMap& libraryFields, FieldMap& commentFields,
                      TranslationNotes* notes, std::string_view nameTemplate,
                      TranslationMemory& memory) {
-  return applyPlan(memory.planFor(sourceFields.entriesAsSet()), sourceFields,
+  return applyPlan(memory.planFor(sourceFields), sourceFields,
                    compoundName, libraryFields, commentFields, notes,
                    nameTemplate, &memory);
 }

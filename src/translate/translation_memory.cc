@@ -55,25 +55,57 @@ std::size_t bucketOf(std::span<const Field> fields, std::size_t bits) {
   return static_cast<std::size_t>((sizes * 0x9E3779B97F4A7C15u) >> (64 - bits));
 }
 
+// A key's first and last eight bytes (which overlap below 16), or first
+// and last four below 8, or its bytes below 4: with its size, the whole
+// key up to 16 bytes.
+[[gnu::always_inline]] inline WalkPlan::KeyCheck checkOf(std::string_view key) {
+  const std::size_t n = key.size();
+  WalkPlan::KeyCheck check{0, 0, static_cast<std::uint32_t>(n), 0};
+  if (n >= 8) {
+    std::memcpy(&check.head, key.data(), 8);
+    std::memcpy(&check.tail, key.data() + n - 8, 8);
+  } else if (n >= 4) {
+    std::uint32_t head;
+    std::uint32_t tail;
+    std::memcpy(&head, key.data(), 4);
+    std::memcpy(&tail, key.data() + n - 4, 4);
+    check.head = head;
+    check.tail = tail;
+  } else {
+    for (std::size_t i = 0; i < n; ++i) {
+      check.head |= std::uint64_t{static_cast<unsigned char>(key[i])}
+                    << (8 * i);
+    }
+  }
+  return check;
+}
+
 bool fits(const WalkPlan& plan, std::span<const Field> fields) {
-  if (!plan.reusable || plan.keySizes.size() != fields.size()) return false;
-  const char* text = plan.keyText.data();
+  if (!plan.reusable || plan.keyChecks.size() != fields.size()) return false;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const std::string_view key = fields[i].key;
-    if (key.size() != plan.keySizes[i] ||
-        !sameBytes(key.data(), text, key.size())) {
+    const WalkPlan::KeyCheck& kept = plan.keyChecks[i];
+    const WalkPlan::KeyCheck check = checkOf(key);
+    if (check.size != kept.size || check.head != kept.head ||
+        check.tail != kept.tail) {
       return false;
     }
-    text += key.size();
+    // Past 16 bytes, the bytes between the first and last eight.
+    if (key.size() > 16 &&
+        !sameBytes(key.data() + 8, plan.keyText.data() + kept.offset + 8,
+                   key.size() - 16)) {
+      return false;
+    }
   }
   return true;
 }
+
+}  // namespace
 
 // The walk itself. Each MSP key takes the line of the greatest source key
 // that renames to it (of a repeated key, its last line): the one a walk in
 // key order would store last. The comments keep the key order that the
 // writer emits them in, and of several lines with one key the last.
-}  // namespace
 
 void makeWalkPlan(WalkPlan& plan, std::span<const Field> fields,
                   bool keepKeys) {
@@ -131,19 +163,22 @@ void makeWalkPlan(WalkPlan& plan, std::span<const Field> fields,
   }
   plan.comments.erase(kept, plan.comments.end());
   plan.keyText.clear();
-  plan.keySizes.clear();
+  plan.keyChecks.clear();
   plan.reusable = keepKeys;
   if (!keepKeys) return;
   for (const Field& field : fields) {
+    WalkPlan::KeyCheck check = checkOf(field.key);
+    check.offset = static_cast<std::uint32_t>(plan.keyText.size());
+    plan.keyChecks.push_back(check);
     plan.keyText.append(field.key);
-    plan.keySizes.push_back(static_cast<std::uint32_t>(field.key.size()));
   }
 }
 
 TranslationMemory::TranslationMemory()
     : plans_(std::size_t{2} << kBucketBits) {}
 
-const WalkPlan& TranslationMemory::planFor(std::span<const Field> fields) {
+const WalkPlan& TranslationMemory::planFor(const FieldMap& sourceFields) {
+  const std::span<const Field> fields = sourceFields.entriesAsSet();
   // Two plans to a bucket, the one used last first.
   std::unique_ptr<WalkPlan>* ways = &plans_[2 * bucketOf(fields, kBucketBits)];
   if (ways[0] && fits(*ways[0], fields)) return *ways[0];

@@ -34,11 +34,18 @@ struct WalkPlan {
   std::int32_t title = kNone;
   std::int32_t charge = kNone;
 
-  // The keys the plan was made for, one after another, and their sizes;
-  // not kept (and the plan not reused) for keys too long to keep.
+  // The keys the plan was made for, one after another, and for each its
+  // size, where it stands among them, and its first and last bytes as two
+  // words; not kept (and the plan not reused) for keys too long to keep.
+  struct KeyCheck {
+    std::uint64_t head;
+    std::uint64_t tail;
+    std::uint32_t size;
+    std::uint32_t offset;
+  };
   bool reusable = false;
   std::string keyText;
-  std::vector<std::uint32_t> keySizes;
+  std::vector<KeyCheck> keyChecks;
 };
 
 // Makes plan for fields (in the order set); keepKeys keeps a copy of their
@@ -52,9 +59,9 @@ class TranslationMemory {
  public:
   TranslationMemory();
 
-  // The plan for fields (in the order set), made now unless one made
-  // earlier fits. Valid until the next call.
-  const WalkPlan& planFor(std::span<const Field> fields);
+  // The plan for the entries of sourceFields in the order set, made now
+  // unless one made earlier fits. Valid until the next call.
+  const WalkPlan& planFor(const FieldMap& sourceFields);
 
   // normaliseValue(ValueRule::PrecursorType, value, storage), from memory
   // when value was seen lately.
