@@ -218,10 +218,11 @@ TEST(CliOptionsTest, ReportHasALinePerSpectrum) {
             "BEGIN IONS\nNAME=Caffeine M+H\nCHARGE=1\nMSLEVEL=2\nPEPMASS=195\n"
             "110 1\nEND IONS\n\n"
             "BEGIN IONS\nTITLE=no\tpeaks\nEND IONS\n"
-            "BEGIN IONS\nNAME=X\n100 1\nEND IONS\n"
+            "BEGIN IONS\nNAME=X\n100 1\nEND IONS\n\n\n"
             "BEGIN IONS\nNAME=Y\nADDUCT=[M+Na]1+\nMSLEVEL=2\nPEPMASS=1\n"
-            "100 1\nEND IONS\n"
-            "BEGIN IONS\nNAME=Z [M-H]\nMSLEVEL=2\nPEPMASS=1\n100 1\nEND IONS\n");
+            "100 1\nEND IONS\n\n"
+            "BEGIN IONS 5\nNAME=Z [M-H]\nMSLEVEL=2\nPEPMASS=1\n100 1\n"
+            "END IONS\n");
   RunResult run = runMspforge({"--report", dir.path("report.tsv"),
                                dir.path("in.mgf"), dir.path("out.msp")});
   EXPECT_EQ(run.exitCode, 0);
@@ -231,8 +232,8 @@ TEST(CliOptionsTest, ReportHasALinePerSpectrum) {
             "1\t2\tCaffeine M+H\twritten\t\t[M+H]+\tname tail\n"
             "2\t10\tno\\tpeaks\tno peaks\t\t\t\n"
             "3\t13\tX\trejected\tMS level, precursor m/z\t\t\n"
-            "4\t17\tY\twritten\t\t[M+Na]+\tADDUCT field\n"
-            "5\t24\tZ [M-H]\twritten\t\t[M-H]-\tname bracket\n");
+            "4\t19\tY\twritten\t\t[M+Na]+\tADDUCT field\n"
+            "5\t27\tZ [M-H]\twritten\t\t[M-H]-\tname bracket\n");
   // "-": the report on standard output, the tally after it.
   run = runMspforge(
       {"--report", "-", dir.path("in.mgf"), dir.path("out.msp")});

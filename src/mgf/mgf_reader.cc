@@ -14,6 +14,26 @@ constexpr std::size_t kNoPosition = static_cast<std::size_t>(-1);
 // between records (a file of zeros, a binary file) takes no memory.
 constexpr std::size_t kLongestKeptJunk = std::size_t{64} << 10;
 
+// The usual start of a record, taken without the line scanner: blank
+// lines, if any, then "BEGIN IONS" alone on its line. True with beginLine
+// at it and the input standing behind it, as findRecordStart leaves them.
+bool takeBareRecordStart(MgfInput& input, std::size_t& beginLine) {
+  constexpr std::string_view kBareLine = "BEGIN IONS\n";
+  if (input.data == nullptr || input.skippingLine) return false;
+  std::size_t at = input.begin;
+  while (at < input.end && input.data[at] == '\n') ++at;
+  if (input.end - at < kBareLine.size() ||
+      std::string_view(input.data + at, kBareLine.size()) != kBareLine) {
+    return false;
+  }
+  input.linesRead += at - input.begin + 1;
+  input.recordLine = input.linesRead;
+  input.begin = at + kBareLine.size();
+  input.scanFrom = kNoPosition;  // the line scanner stands elsewhere
+  beginLine = at;
+  return true;
+}
+
 // Finds the next "BEGIN IONS" line, or takes the one that ended the
 // previous, unfinished record. True with beginLine at its first byte and
 // the input standing behind it; false when there is none before the end.
@@ -24,6 +44,7 @@ bool findRecordStart(MgfInput& input, std::size_t& beginLine) {
     input.recordLine = input.pendingLine;
     return true;
   }
+  if (takeBareRecordStart(input, beginLine)) return true;
   std::string_view line;
   std::size_t equals;
   if (input.skippingLine) {
