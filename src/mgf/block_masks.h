@@ -131,6 +131,42 @@ classifyBodyBlockAvx2(const char* block) {
 }
 #endif
 
+// What a run of header lines needs of a 64-byte block: its LFs and "=".
+struct HeaderMasks {
+  std::uint64_t lf;
+  std::uint64_t equalsSigns;
+};
+
+inline HeaderMasks classifyHeaderBlock(const char* block) {
+  const BlockMasks m = classifyBodyBlock(block);
+  return HeaderMasks{m.lf, m.equalsSigns};
+}
+
+#if defined(__x86_64__)
+// classifyHeaderBlock with AVX2.
+__attribute__((target("avx2"), always_inline)) inline HeaderMasks
+classifyHeaderBlockAvx2(const char* block) {
+  const __m256i newline = _mm256_set1_epi8('\n');
+  const __m256i equalsSign = _mm256_set1_epi8('=');
+  const __m256i low =
+      _mm256_load_si256(reinterpret_cast<const __m256i*>(block));
+  const __m256i high =
+      _mm256_load_si256(reinterpret_cast<const __m256i*>(block + 32));
+#define MSPFORGE_BITS(lowMatches, highMatches)                         \
+  (static_cast<std::uint64_t>(                                         \
+       static_cast<std::uint32_t>(_mm256_movemask_epi8(lowMatches))) | \
+   (static_cast<std::uint64_t>(                                        \
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(highMatches))) \
+    << 32))
+  const HeaderMasks m{MSPFORGE_BITS(_mm256_cmpeq_epi8(low, newline),
+                                    _mm256_cmpeq_epi8(high, newline)),
+                      MSPFORGE_BITS(_mm256_cmpeq_epi8(low, equalsSign),
+                                    _mm256_cmpeq_epi8(high, equalsSign))};
+#undef MSPFORGE_BITS
+  return m;
+}
+#endif
+
 // Each bit of x set to the parity of the set bits of x at and below it.
 inline std::uint64_t prefixParity(std::uint64_t x) {
   x ^= x << 1;

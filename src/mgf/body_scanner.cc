@@ -160,7 +160,9 @@ struct HeaderBlocks {
                                         HeaderBlocks& blocks,
                                         FieldMap& sourceFields) {
 #define MSPFORGE_CLASSIFY classifyBodyBlock
+#define MSPFORGE_CLASSIFY_HEADERS classifyHeaderBlock
 #include "mgf/header_blocks.inc"
+#undef MSPFORGE_CLASSIFY_HEADERS
 #undef MSPFORGE_CLASSIFY
 }
 
@@ -169,7 +171,9 @@ struct HeaderBlocks {
 takeHeaderBlocksAvx2(const char* data, std::size_t end, HeaderBlocks& blocks,
                      FieldMap& sourceFields) {
 #define MSPFORGE_CLASSIFY classifyBodyBlockAvx2
+#define MSPFORGE_CLASSIFY_HEADERS classifyHeaderBlockAvx2
 #include "mgf/header_blocks.inc"
+#undef MSPFORGE_CLASSIFY_HEADERS
 #undef MSPFORGE_CLASSIFY
 }
 #endif
