@@ -24,6 +24,16 @@ constexpr bool isIgnoredKey(std::string_view key) {
   return false;
 }
 
+// Whether the eight bytes at line are "END IONS".
+inline bool startsEndIons(const char* line) {
+  static_assert(kEndIons.size() == 8);
+  std::uint64_t word;
+  std::uint64_t endIons;
+  std::memcpy(&word, line, 8);
+  std::memcpy(&endIons, kEndIons.data(), 8);
+  return word == endIons;
+}
+
 // Stores the header line [begin, end) (its LF, if any, last) whose first
 // "=" is equals bytes in.
 inline void storeHeaderLine(const char* begin, const char* end,
