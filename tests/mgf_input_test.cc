@@ -110,6 +110,21 @@ TEST(MgfInputTest, CrLfSplitAcrossBlockReadsIsOneLineEnd) {
   }
 }
 
+// A CR LF pair or a 0x1A is found wherever it stands among the bytes of a
+// read: in the steps of 128 bytes that the search takes, and after them.
+TEST(MgfInputTest, CrLfAndEndOfFileMarkAtEveryOffsetOfARead) {
+  for (std::size_t at = 0; at < 300; at += 7) {
+    const std::string before(at, 'x');
+    const std::string after(300 - at, 'y');
+    EXPECT_EQ(linesThroughFile(before + "\r\n" + after + "\n"),
+              (Lines{before + "\n", after + "\n"}))
+        << at;
+    EXPECT_EQ(linesThroughFile(before + "\x1A" + after + "\n"),
+              (at == 0 ? Lines{} : Lines{before}))
+        << at;
+  }
+}
+
 TEST(MgfInputTest, EndOfFileMarkInALaterBlockEndsTheInput) {
   const std::string first(1u << 20, 'q');
   EXPECT_EQ(linesThroughFile(first + "\n\x1A" "after\n"),

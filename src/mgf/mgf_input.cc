@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "mgf/input_text.h"
 #include "mgf/mgf_signature.h"
 #include "platform/platform_io.h"
 
@@ -12,8 +13,6 @@ namespace mspforge {
 namespace {
 
 static_assert(InputBuffer::kAlignment == kScanBlock);
-
-constexpr char kEndOfFileMark = 0x1A;
 
 // Ends the input as a read error, saying why.
 void failWith(MgfInput& input, int error, std::string_view why) {
@@ -30,53 +29,6 @@ std::size_t usableSize(const MgfInput& input) {
 // without using (the bytes it would leave undefined are never written).
 void padAfterEnd(MgfInput& input) {
   if (input.data != nullptr) std::memset(input.data + input.end, 0, kScanBlock);
-}
-
-// Cuts the bytes at hand at a 0x1A among those from `from` on.
-void stopAtEndOfFileMark(MgfInput& input, std::size_t from) {
-  if (from >= input.end) return;
-  const void* mark =
-      std::memchr(input.data + from, kEndOfFileMark, input.end - from);
-  if (mark != nullptr) {
-    input.end = static_cast<std::size_t>(static_cast<const char*>(mark) -
-                                         input.data);
-    input.atEnd = true;
-    input.endMarkSeen = true;
-  }
-}
-
-// Turns each CR LF pair among the bytes from `from` on into a lone LF,
-// moving the bytes after it down, so that a buffer holds no CR LF pair and
-// a line read twice (a record read again after a refill) reads the same.
-// The pair may straddle the earlier bytes and the new ones.
-void foldCrLf(MgfInput& input, std::size_t from) {
-  std::size_t scan = from > 0 ? from - 1 : 0;
-  char* const data = input.data;
-  std::size_t write = scan;
-  std::size_t read = scan;
-  const std::size_t end = input.end;
-  for (;;) {
-    const void* cr = read < end ? std::memchr(data + read, '\r', end - read)
-                                : nullptr;
-    const std::size_t at =
-        cr == nullptr ? end
-                      : static_cast<std::size_t>(static_cast<const char*>(cr) -
-                                                 data);
-    // Keep [read, at) and, when a pair starts at `at`, its LF alone.
-    if (write != read && at > read) {
-      std::memmove(data + write, data + read, at - read);
-    }
-    write += at - read;
-    if (cr == nullptr) break;
-    if (at + 1 < end && data[at + 1] == '\n') {
-      data[write++] = '\n';
-      read = at + 2;
-    } else {
-      data[write++] = '\r';
-      read = at + 1;
-    }
-  }
-  input.end = write;
 }
 
 // Skips a byte-order mark at the start of the input, once the bytes at
@@ -152,8 +104,7 @@ void refillBuffer(MgfInput& input, std::size_t& keep) {
     const std::size_t from = input.end;
     input.end += static_cast<std::size_t>(n);
     input.bytesTaken += static_cast<std::uint64_t>(n);
-    stopAtEndOfFileMark(input, from);
-    foldCrLf(input, from);
+    settleNewBytes(input, from);
     if (input.atEnd) break;
   }
   padAfterEnd(input);
