@@ -126,6 +126,9 @@ TEST(FieldMapTest, MixedWritesAndReadsMatchAnOrderedMap) {
         break;
       }
       case 6: {
+        std::size_t textSize = 0;
+        for (const auto& [k, v] : expected) textSize += k.size() + v.size() + 3;
+        ASSERT_EQ(map.textSize(3), textSize) << step;
         std::vector<std::pair<std::string, std::string>> visited;
         map.forEachInKeyOrder([&visited](const Field& field) {
           visited.emplace_back(field.key, field.value);

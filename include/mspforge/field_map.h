@@ -78,6 +78,7 @@ class FieldMap {
   // (their storage is reused).
   void clear() {
     used_ = 0;
+    appendedBytes_ = 0;
     prefixed_ = 0;
     indexed_ = 0;
     appendsInOrder_ = true;
@@ -97,38 +98,7 @@ class FieldMap {
   // unchanged until the map is cleared or the entry replaced. The reader
   // stores views into its input this way, and translation views into the
   // source map, so that no byte is copied.
-  void setView(std::string_view key, std::string_view value) {
-    takePrefixes();
-    takeAppends();
-    const std::uint64_t prefix = keyPrefix(key);
-    if (sortedCount_ == order_.size() && !order_.empty()) {
-      // Still in order so far: compare the last key with the new one.
-      const std::size_t last = order_.back();
-      const std::uint64_t lastPrefix = prefixes_[last];
-      int order;
-      if (lastPrefix != prefix) {
-        order = lastPrefix > prefix ? 1 : -1;
-      } else {
-        order = entries_[last].key.compare(key);
-      }
-      if (order == 0) {
-        entries_[last].value = value;
-        return;
-      }
-      if (order > 0 && order_.size() <= kLinearFindLimit) {
-        insertInOrder(key, value, prefix);
-        return;
-      }
-      if (order < 0) ++sortedCount_;
-    } else if (order_.empty()) {
-      sortedCount_ = 1;
-    }
-    if (used_ == slots_) grow();
-    entries_[used_] = Field{key, value};
-    prefixes_[used_] = prefix;
-    order_.push_back(used_);
-    indexed_ = prefixed_ = ++used_;
-  }
+  void setView(std::string_view key, std::string_view value);
 
   // Stores key and value as views, as setView() does, for a caller that
   // knows key to be greater than each key of the map: nothing is compared
@@ -136,6 +106,7 @@ class FieldMap {
   void appendInOrder(std::string_view key, std::string_view value) {
     if (used_ == slots_) grow();
     entries_[used_++] = Field{key, value};
+    appendedBytes_ += key.size() + value.size();
   }
 
   // Stores key and value as views, as setView() does, but without keeping
@@ -165,34 +136,8 @@ class FieldMap {
 
   // The value stored under key, or nullptr when the key is absent. The
   // pointer stays valid until the next set(), setView() or clear().
-  const std::string_view* find(std::string_view key) const {
-    if (used_ <= kLinearFindLimit) {
-      // A record's few fields: the last one set under key is the value,
-      // found without putting the map in order.
-      takePrefixes();
-      const std::uint64_t prefix = keyPrefix(key);
-      for (std::size_t i = used_; i-- > 0;) {
-        if (prefixes_[i] == prefix && entries_[i].key == key) {
-          return &entries_[i].value;
-        }
-      }
-      return nullptr;
-    }
-    putInOrder();
-    std::size_t lo = 0, hi = order_.size();
-    while (lo < hi) {
-      std::size_t mid = lo + (hi - lo) / 2;
-      if (entries_[order_[mid]].key < key) {
-        lo = mid + 1;
-      } else {
-        hi = mid;
-      }
-    }
-    if (lo < order_.size() && entries_[order_[lo]].key == key) {
-      return &entries_[order_[lo]].value;
-    }
-    return nullptr;
-  }
+  const std::string_view* find(std::string_view key) const;
+
 
   bool contains(std::string_view key) const { return find(key) != nullptr; }
   std::size_t size() const {
@@ -226,6 +171,19 @@ class FieldMap {
       return;
     }
     for (const Field& field : *this) visit(field);
+  }
+  // The sizes of the keys and values in key order, perEntry more for each
+  // entry: the size of the text a writer makes of them. Without visiting
+  // them when only appendInOrder() stored them.
+  std::size_t textSize(std::size_t perEntry) const {
+    if (indexed_ == 0 && appendsInOrder_) {
+      return appendedBytes_ + perEntry * used_;
+    }
+    std::size_t size = 0;
+    for (const Field& field : *this) {
+      size += field.key.size() + field.value.size() + perEntry;
+    }
+    return size;
   }
   // The same entries, in the same order, as a span.
   std::span<const Field> entriesAsSet() const {
@@ -282,6 +240,7 @@ class FieldMap {
   mutable std::vector<std::uint64_t> prefixes_;
   mutable std::size_t prefixed_ = 0;
   std::size_t used_ = 0;
+  std::size_t appendedBytes_ = 0;  // of appendInOrder() since clear()
   // Reading sorts the index, so it is mutable: the contents do not change.
   mutable std::vector<std::size_t> order_;  // entries in key order
   // Entries [indexed_, used_) are not in order_ yet; appendsInOrder_ when

@@ -87,12 +87,7 @@ void writeMspRecord(MspOutput& output, const CompoundName& compoundName,
   constexpr std::string_view kNumPeaks = "\nNum Peaks: ";
   std::size_t size = kName.size() + compoundName.size() + kComments.size() +
                      kNumPeaks.size() + peakCount.size() + 1;
-  libraryFields.forEachInKeyOrder([&size](const Field& field) {
-    size += field.key.size() + field.value.size() + 3;
-  });
-  commentFields.forEachInKeyOrder([&size](const Field& field) {
-    size += field.key.size() + field.value.size() + 2;
-  });
+  size += libraryFields.textSize(3) + commentFields.textSize(2);
   if (size >= kDirectWriteSize && output.fd >= 0 &&
       holdsPieceOf(kDirectWriteSize, compoundName, libraryFields,
                    commentFields)) {

@@ -15,6 +15,68 @@ bool FieldMap::before(std::size_t a, std::size_t b) const {
   return order != 0 ? order < 0 : a < b;
 }
 
+void FieldMap::setView(std::string_view key, std::string_view value) {
+  takePrefixes();
+  takeAppends();
+  const std::uint64_t prefix = keyPrefix(key);
+  if (sortedCount_ == order_.size() && !order_.empty()) {
+    // Still in order so far: compare the last key with the new one.
+    const std::size_t last = order_.back();
+    const std::uint64_t lastPrefix = prefixes_[last];
+    int order;
+    if (lastPrefix != prefix) {
+      order = lastPrefix > prefix ? 1 : -1;
+    } else {
+      order = entries_[last].key.compare(key);
+    }
+    if (order == 0) {
+      entries_[last].value = value;
+      return;
+    }
+    if (order > 0 && order_.size() <= kLinearFindLimit) {
+      insertInOrder(key, value, prefix);
+      return;
+    }
+    if (order < 0) ++sortedCount_;
+  } else if (order_.empty()) {
+    sortedCount_ = 1;
+  }
+  if (used_ == slots_) grow();
+  entries_[used_] = Field{key, value};
+  prefixes_[used_] = prefix;
+  order_.push_back(used_);
+  indexed_ = prefixed_ = ++used_;
+}
+
+const std::string_view* FieldMap::find(std::string_view key) const {
+  if (used_ <= kLinearFindLimit) {
+    // A record's few fields: the last one set under key is the value,
+    // found without putting the map in order.
+    takePrefixes();
+    const std::uint64_t prefix = keyPrefix(key);
+    for (std::size_t i = used_; i-- > 0;) {
+      if (prefixes_[i] == prefix && entries_[i].key == key) {
+        return &entries_[i].value;
+      }
+    }
+    return nullptr;
+  }
+  putInOrder();
+  std::size_t lo = 0, hi = order_.size();
+  while (lo < hi) {
+    std::size_t mid = lo + (hi - lo) / 2;
+    if (entries_[order_[mid]].key < key) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  if (lo < order_.size() && entries_[order_[lo]].key == key) {
+    return &entries_[order_[lo]].value;
+  }
+  return nullptr;
+}
+
 void FieldMap::grow() {
   slots_ = std::max<std::size_t>(16, 2 * slots_);
   entries_.resize(slots_);
