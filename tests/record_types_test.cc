@@ -112,7 +112,14 @@ TEST(FieldMapTest, MixedWritesAndReadsMatchAnOrderedMap) {
       case 4:
         // Only a key greater than each one stored may be appended so.
         if (expected.empty() || expected.rbegin()->first < key) {
-          map.appendInOrder(key, value);
+          if (random() % 2 == 0) {
+            map.appendInOrder(key, value);
+          } else {
+            // As a selection from other fields, here the second of two.
+            const Field fields[] = {{value, key}, {key, value}};
+            const std::int32_t second[] = {1};
+            map.appendInOrder(fields, second);
+          }
           expected[key] = value;
         }
         break;

@@ -109,6 +109,18 @@ class FieldMap {
     appendedBytes_ += key.size() + value.size();
   }
 
+  // appendInOrder() for each entry of source that which names, in the
+  // order it names them.
+  void appendInOrder(std::span<const Field> source,
+                     std::span<const std::int32_t> which) {
+    while (used_ + which.size() > slots_) grow();
+    for (const std::int32_t index : which) {
+      const Field& field = source[static_cast<std::size_t>(index)];
+      entries_[used_++] = field;
+      appendedBytes_ += field.key.size() + field.value.size();
+    }
+  }
+
   // Stores key and value as views, as setView() does, but without keeping
   // track of key order as it goes: for a map filled in any order and read
   // by key rarely or never (the reader's header lines, the comments). The

@@ -134,9 +134,7 @@ bool applyPlan(const WalkPlan& plan, const FieldMap& sourceFields,
     return fields[static_cast<std::size_t>(index)];
   };
   // Comments keep the source's own bytes: no copy.
-  for (std::int32_t index : plan.comments) {
-    commentFields.appendInOrder(line(index).key, line(index).value);
-  }
+  commentFields.appendInOrder(fields, plan.comments);
   if (plan.winners.back() != WalkPlan::kNone) {
     compoundName.assign(line(plan.winners.back()).value);
   }
