@@ -101,10 +101,11 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
   for (;;) {
     const RecordEnd end = readNextMgfRecord(input, c.sourceFields, c.peakLines);
     if (end == RecordEnd::NoMore) break;
-    RecordOutcome outcome;
+    using Fate = RecordOutcome::Fate;
+    Fate fate = Fate::Written;
     if (end == RecordEnd::Unfinished) {
       countUnfinished(input, tally);
-      outcome.fate = RecordOutcome::Fate::Unfinished;
+      fate = Fate::Unfinished;
     } else {
       ++tally.totalSpectra;
       for (const Field& field : defaults) {
@@ -121,11 +122,11 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
       if (hasPeaks && !accepted) {
         ++tally.unrecognizedSpectra;
         countRejection(notes, c.sourceFields, tally);
-        outcome.fate = RecordOutcome::Fate::Rejected;
+        fate = Fate::Rejected;
       } else if (!accepted || !writeRecord(output, c, options, tally)) {
         // No peak lines, or none that the layout can write.
         ++tally.ignoredSpectra;
-        outcome.fate = RecordOutcome::Fate::NoPeaks;
+        fate = Fate::NoPeaks;
       } else if (output.failed) {
         return false;
       } else if (notes.adductSource == AdductSource::Charge) {
@@ -134,11 +135,12 @@ bool convertAvailableRecords(MgfInput& input, MspOutput& output,
     }
     const std::int64_t read = tally.totalSpectra + tally.unterminatedSpectra;
     if (options.onRecord) {
+      RecordOutcome outcome;
+      outcome.fate = fate;
       outcome.number = read;
       outcome.line = input.recordLine;
       outcome.peakLines = c.peakLines.size();
-      if (outcome.fate == RecordOutcome::Fate::NoPeaks ||
-          outcome.fate == RecordOutcome::Fate::Unfinished) {
+      if (fate == Fate::NoPeaks || fate == Fate::Unfinished) {
         outcome.name = untranslatedName(c.sourceFields);
       } else {
         outcome.name = c.compoundName;
