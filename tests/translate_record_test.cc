@@ -276,6 +276,8 @@ TEST(TranslateRecordTest, RecordsWithLookAlikeKeysInAnyOrder) {
       {{"NAME", "a"}, {"PEPMASS", "1"}, {"ION", "M+H"}, {"XA", "1"}},
       {{"NAME", "a"}, {"PEPMASS", "1"}, {"IOX", "M+H"}, {"XA", "1"}},
       {{"NAME", "a"}, {"PEPMASS", "1"}, {"IOY", "M+H"}, {"XA", "1"}},
+      {{"NAME", "a"}, {"PEPMASS", "1"}, {"IOZ", "M+H"}, {"XA", "1"}},
+      {{"NAME", "a"}, {"PEPMASS", "1"}, {"IO_", "M+H"}, {"XA", "1"}},
       {{"NAME", "a"}, {"PEPMASS", "1"}, {"ION", "[M+H]1+"}, {"XB", "1"}},
       {{"NAME", "a"}, {"PEPMASS", "1"}, {"ION", "abc"}, {"XA", "1"},
        {"XA", "2"}},
@@ -312,10 +314,10 @@ TEST(TranslateRecordTest, RecordsWithLookAlikeKeysInAnyOrder) {
   }
   // The look-alikes do differ.
   EXPECT_NE(first[0].library, first[1].library);
-  EXPECT_NE(first[0].comments, first[3].comments);
-  EXPECT_EQ(first[4].comments, (Fields{{"XA", "2"}}));
-  EXPECT_NE(first[5].name, first[6].name);
-  EXPECT_NE(first[7].library, first[8].library);
+  EXPECT_NE(first[0].comments, first[5].comments);
+  EXPECT_EQ(first[6].comments, (Fields{{"XA", "2"}}));
+  EXPECT_NE(first[7].name, first[8].name);
+  EXPECT_NE(first[9].library, first[10].library);
   TranslationMemory memory;
   for (std::size_t round = 0; round < 3; ++round) {
     for (std::size_t n = 0; n < records.size(); ++n) {

@@ -46,12 +46,14 @@ constexpr std::size_t kMaxKeptAdductBytes = 64;
   return true;
 }
 
-// Picks a plan's bucket from the sizes of the keys in their order: enough
-// to tell apart the sequences of one file, which differ by a key present
-// or absent. Whether a plan fits is then checked key by key.
+// Picks a plan's bucket from the number of keys and their total size:
+// enough to tell apart most sequences of one file, which differ by a key
+// present or absent (a bucket holds four). Whether a plan fits is then
+// checked key by key.
 std::size_t bucketOf(std::span<const Field> fields, std::size_t bits) {
-  std::uint64_t sizes = fields.size();
-  for (const Field& field : fields) sizes = sizes * 33 + field.key.size();
+  std::uint64_t sizes = 0;
+  for (const Field& field : fields) sizes += field.key.size();
+  sizes ^= std::uint64_t{fields.size()} << 32;
   return static_cast<std::size_t>((sizes * 0x9E3779B97F4A7C15u) >> (64 - bits));
 }
 
@@ -174,16 +176,21 @@ void makeWalkPlan(WalkPlan& plan, std::span<const Field> fields,
   }
 }
 
-TranslationMemory::TranslationMemory()
-    : plans_(std::size_t{2} << kBucketBits) {}
+TranslationMemory::TranslationMemory() : plans_(kWays << kBucketBits) {}
 
 const WalkPlan& TranslationMemory::planFor(const FieldMap& sourceFields) {
   const std::span<const Field> fields = sourceFields.entriesAsSet();
-  // Two plans to a bucket, the one used last first.
-  std::unique_ptr<WalkPlan>* ways = &plans_[2 * bucketOf(fields, kBucketBits)];
-  if (ways[0] && fits(*ways[0], fields)) return *ways[0];
-  std::swap(ways[0], ways[1]);
-  if (ways[0] && fits(*ways[0], fields)) return *ways[0];
+  // kWays plans to a bucket, the one used last first.
+  std::unique_ptr<WalkPlan>* ways =
+      &plans_[kWays * bucketOf(fields, kBucketBits)];
+  for (std::size_t way = 0; way < kWays; ++way) {
+    if (ways[way] && fits(*ways[way], fields)) {
+      std::rotate(ways, ways + way, ways + way + 1);
+      return *ways[0];
+    }
+  }
+  // The plan used longest ago makes room.
+  std::rotate(ways, ways + kWays - 1, ways + kWays);
   if (!ways[0]) ways[0] = std::make_unique<WalkPlan>();
   std::size_t keyBytes = 0;
   for (const Field& field : fields) keyBytes += field.key.size();

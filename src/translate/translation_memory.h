@@ -68,7 +68,8 @@ class TranslationMemory {
   std::string_view statedAdduct(std::string_view value, FieldMap& storage);
 
  private:
-  static constexpr std::size_t kBucketBits = 7;
+  static constexpr std::size_t kBucketBits = 6;
+  static constexpr std::size_t kWays = 4;
   std::vector<std::unique_ptr<WalkPlan>> plans_;
 
   struct Adduct {
