@@ -34,16 +34,14 @@ inline bool startsEndIons(const char* line) {
   return word == endIons;
 }
 
-// Stores the header line [begin, end) (its LF, if any, last) whose first
-// "=" is equals bytes in.
+// Stores the header line [begin, end) (without its LF) whose first "=" is
+// equals bytes in.
 inline void storeHeaderLine(const char* begin, const char* end,
                             std::size_t equals, FieldMap& sourceFields) {
   const std::string_view key(begin, equals);
   if (isIgnoredKey(key)) return;
-  const char* valueEnd = end[-1] == '\n' ? end - 1 : end;
   const char* value = begin + equals + 1;
-  const std::string_view text(value,
-                              static_cast<std::size_t>(valueEnd - value));
+  const std::string_view text(value, static_cast<std::size_t>(end - value));
   if (text.size() == NotAvailableValue.size() && text == NotAvailableValue) {
     return;
   }
@@ -74,7 +72,8 @@ RecordLine sortLine(std::string_view line, std::size_t equals,
   // A "BEGIN IONS" line always begins a record, "=" or not.
   if (line.starts_with(kBeginIons)) return RecordLine::BeginIons;
   if (equals != std::string_view::npos) {
-    storeHeaderLine(line.data(), line.data() + line.size(), equals,
+    const std::size_t lineEnd = line.ends_with('\n') ? 1 : 0;
+    storeHeaderLine(line.data(), line.data() + line.size() - lineEnd, equals,
                     sourceFields);
     return RecordLine::Header;
   }
