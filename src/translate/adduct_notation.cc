@@ -10,7 +10,13 @@
 namespace mspforge {
 namespace {
 
-constexpr std::string_view kSigns = "+-";
+// Where the first "+" or "-" of text from `from` on stands, or npos.
+std::size_t nextSign(std::string_view text, std::size_t from = 0) {
+  for (std::size_t i = from; i < text.size(); ++i) {
+    if (text[i] == '+' || text[i] == '-') return i;
+  }
+  return std::string_view::npos;
+}
 
 // text.rfind(c), searched from the front: a name holds "[" or "M" rarely,
 // and the forward search goes in wide steps where a backward one goes
@@ -28,7 +34,11 @@ std::size_t lastOf(std::string_view text, char c) {
 
 const ChargedSpecies* findSpecies(std::string_view species) {
   for (const ChargedSpecies& entry : ChargedSpeciesTable) {
-    if (entry.species == species) return &entry;
+    // Most entries differ in size or first letter: no call to compare.
+    if (entry.species.size() == species.size() && !species.empty() &&
+        entry.species.front() == species.front() && entry.species == species) {
+      return &entry;
+    }
   }
   return nullptr;
 }
@@ -125,7 +135,7 @@ std::string_view trimBlanks(std::string_view text) {
 
 bool adductCharge(std::string_view expression, std::int32_t& charge) {
   charge = 0;
-  std::size_t position = expression.find_first_of(kSigns);
+  std::size_t position = nextSign(expression);
   if (position == std::string_view::npos) {
     charge = 1;
     return true;
@@ -147,7 +157,7 @@ bool adductCharge(std::string_view expression, std::int32_t& charge) {
     std::int64_t signedCount = count == 0 ? 1 : count;
     if (sign == '-') signedCount = -signedCount;
 
-    position = expression.find_first_of(kSigns, speciesStart);
+    position = nextSign(expression, speciesStart);
     std::string_view species = expression.substr(
         speciesStart, position == std::string_view::npos
                           ? std::string_view::npos
