@@ -114,6 +114,7 @@ void makeWalkPlan(WalkPlan& plan, std::span<const Field> fields,
   plan.winners.fill(WalkPlan::kNone);
   plan.rows.fill(nullptr);
   plan.comments.clear();
+  plan.comments.reserve(fields.size());
   plan.title = WalkPlan::kNone;
   plan.charge = WalkPlan::kNone;
   std::array<int, LibraryKeys.size() + 1> ranks;
@@ -168,6 +169,10 @@ void makeWalkPlan(WalkPlan& plan, std::span<const Field> fields,
   plan.keyChecks.clear();
   plan.reusable = keepKeys;
   if (!keepKeys) return;
+  plan.keyChecks.reserve(fields.size());
+  std::size_t keyBytes = 0;
+  for (const Field& field : fields) keyBytes += field.key.size();
+  plan.keyText.reserve(keyBytes);
   for (const Field& field : fields) {
     WalkPlan::KeyCheck check = checkOf(field.key);
     check.offset = static_cast<std::uint32_t>(plan.keyText.size());
