@@ -30,7 +30,7 @@ __attribute__((target("avx2"))) bool holdsCrOrMarkAvx2(const char* data,
   std::size_t i = 0;
   for (; i + 128 <= n; i += 128) {
     __m256i bytes[4];
-    for (int k = 0; k < 4; ++k) {
+    for (std::size_t k = 0; k < 4; ++k) {
       bytes[k] = _mm256_loadu_si256(
           reinterpret_cast<const __m256i*>(data + i + 32 * k));
       bytes[k] =
