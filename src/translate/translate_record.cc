@@ -96,12 +96,13 @@ std::string_view firstWord(std::string_view value) {
     ValueRule rule, std::string_view value, FieldMap& storage) {
   switch (rule) {
     case ValueRule::SpectrumType:
-      if (readInteger(value) == 0) return value;
-      // Most files state a level of one digit: its text is a constant.
+      // Most files state a level of one digit, not 0: its text is a
+      // constant.
       if (value.size() == 1 && value[0] >= '1' && value[0] <= '9') {
         constexpr std::string_view kLevels = "MS1MS2MS3MS4MS5MS6MS7MS8MS9";
         return kLevels.substr(3 * static_cast<std::size_t>(value[0] - '1'), 3);
       }
+      if (readInteger(value) == 0) return value;
       return spectrumType(value, storage);
     case ValueRule::IonMode:
       return isNegativeIonMode(value) ? "N" : "P";
