@@ -61,12 +61,13 @@ AdductSource deriveAdduct(const CompoundName& compoundName,
     library.set(kPrecursorTypeSlot, storage.keep(adduct));
     return AdductSource::NameTail;
   }
-  if (chargeText != nullptr) {
-    std::string fromCharge = adductFromCharge(charge);
-    if (!fromCharge.empty()) {
-      library.set(kPrecursorTypeSlot, storage.keep(fromCharge));
-      return AdductSource::Charge;
-    }
+  if (chargeText != nullptr && charge != 0) {
+    // The usual charges give constants; others a text kept in storage.
+    library.set(kPrecursorTypeSlot,
+                charge == 1    ? std::string_view("[M+H]+")
+                : charge == -1 ? std::string_view("[M-H]-")
+                               : storage.keep(adductFromCharge(charge)));
+    return AdductSource::Charge;
   }
   return AdductSource::None;
 }
@@ -93,19 +94,21 @@ bool completeRecord(CompoundName& compoundName, LibrarySlots& library,
   AdductSource source = library.present[kPrecursorTypeSlot]
                             ? AdductSource::StatedField
                             : AdductSource::None;
-  if (isBlankName(compoundName)) {
+  bool hasName = !isBlankName(compoundName);
+  if (!hasName) {
     if (comments.title != nullptr && !isBlankName(*comments.title)) {
       compoundName = *comments.title;
+      hasName = true;
     } else if (fallback.sourceFields != nullptr) {
       std::string templated;
       if (nameFromTemplate(fallback.nameTemplate, *fallback.sourceFields,
                            templated) &&
           !isBlankName(templated)) {
         compoundName = std::move(templated);
+        hasName = true;
       }
     }
   }
-  const bool hasName = !isBlankName(compoundName);
   if (hasName && source == AdductSource::None) {
     source = deriveAdduct(compoundName, library, storage, comments.charge);
   }

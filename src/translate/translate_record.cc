@@ -139,12 +139,10 @@ bool applyPlan(const WalkPlan& plan, const FieldMap& sourceFields,
   if (plan.winners.back() != WalkPlan::kNone) {
     compoundName.assign(line(plan.winners.back()).value);
   }
-  std::string_view statedAdductKey;
   LibrarySlots library;
-  for (std::size_t i = 0; i < LibraryKeys.size(); ++i) {
-    if (plan.winners[i] == WalkPlan::kNone) continue;
+  for (std::size_t k = 0; k < plan.libraryKeyCount; ++k) {
+    const std::size_t i = plan.libraryKeys[k];
     const KeyRename& row = *plan.rows[i];
-    if (row.rule == ValueRule::PrecursorType) statedAdductKey = row.sourceKey;
     // A view of the source, or a text kept in libraryFields' storage.
     const std::string_view value = line(plan.winners[i]).value;
     library.set(i, row.rule == ValueRule::PrecursorType && memory != nullptr
@@ -163,7 +161,7 @@ bool applyPlan(const WalkPlan& plan, const FieldMap& sourceFields,
   const bool accepted = completeRecord(compoundName, library, libraryFields,
                                        completionComments, notes, fallback);
   if (notes != nullptr && notes->adductSource == AdductSource::StatedField) {
-    notes->statedAdductKey = statedAdductKey;
+    notes->statedAdductKey = plan.statedAdductKey;
   }
   // LibraryKeys is in key order: the map needs no sorting.
   for (std::size_t i = 0; i < LibraryKeys.size(); ++i) {

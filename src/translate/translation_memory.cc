@@ -137,6 +137,16 @@ void makeWalkPlan(WalkPlan& plan, std::span<const Field> fields,
       plan.rows[slot] = row;
     }
   }
+  plan.libraryKeyCount = 0;
+  plan.statedAdductKey = {};
+  for (std::size_t slot = 0; slot < LibraryKeys.size(); ++slot) {
+    if (plan.winners[slot] == WalkPlan::kNone) continue;
+    plan.libraryKeys[plan.libraryKeyCount++] =
+        static_cast<std::uint8_t>(slot);
+    if (plan.rows[slot]->rule == ValueRule::PrecursorType) {
+      plan.statedAdductKey = plan.rows[slot]->sourceKey;
+    }
+  }
   const auto before = [fields](std::int32_t a, std::int32_t b) {
     return fields[static_cast<std::size_t>(a)].key <
            fields[static_cast<std::size_t>(b)].key;

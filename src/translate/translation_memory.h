@@ -28,6 +28,11 @@ struct WalkPlan {
   // the row that renamed it; kNone where no line has the key.
   std::array<std::int32_t, LibraryKeys.size() + 1> winners;
   std::array<const KeyRename*, LibraryKeys.size() + 1> rows;
+  // The library keys that some line has, in order, and the source key of
+  // the one that states the adduct (empty when none does).
+  std::array<std::uint8_t, LibraryKeys.size()> libraryKeys;
+  std::size_t libraryKeyCount = 0;
+  std::string_view statedAdductKey;
   // The comment lines in key order, of lines with the same key the last.
   std::vector<std::int32_t> comments;
   // The last "TITLE" and "CHARGE" comment lines, which completion reads.
