@@ -164,7 +164,7 @@ ConversionResult convertInChunks(MgfInput& input, MspOutput& output,
   Pipeline p;
   // Enough chunks ahead that no converting thread waits for the reader or
   // the writer, and few enough that memory stays a few megabytes a thread.
-  p.ahead = threads + 4;
+  p.ahead = threads + 3;
   std::vector<std::thread> workers;
   const auto stop = [&] {
     {
