@@ -178,7 +178,7 @@ class FieldMap {
   // them when only appendInOrder() stored them.
   template <typename Visit>
   void forEachInKeyOrder(Visit visit) const {
-    if (indexed_ == 0 && appendsInOrder_) {
+    if (storedInOrder()) {
       for (std::size_t i = 0; i < used_; ++i) visit(entries_[i]);
       return;
     }
@@ -188,9 +188,7 @@ class FieldMap {
   // entry: the size of the text a writer makes of them. Without visiting
   // them when only appendInOrder() stored them.
   std::size_t textSize(std::size_t perEntry) const {
-    if (indexed_ == 0 && appendsInOrder_) {
-      return appendedBytes_ + perEntry * used_;
-    }
+    if (storedInOrder()) return appendedBytes_ + perEntry * used_;
     std::size_t size = 0;
     for (const Field& field : *this) {
       size += field.key.size() + field.value.size() + perEntry;
@@ -206,6 +204,10 @@ class FieldMap {
   static std::uint64_t keyPrefix(std::string_view key) {
     return field_map_detail::keyPrefix(key);
   }
+
+  // Whether only appendInOrder() stored the entries since clear(), so that
+  // they stand in key order as stored, none indexed yet.
+  bool storedInOrder() const { return indexed_ == 0 && appendsInOrder_; }
 
   // Sorts the entries set since the map was last read and merges them into
   // those already in order, so that reading between writes stays cheap;

@@ -16,16 +16,18 @@ constexpr std::string_view kFormateAdduct = "[M+CHO2]-";
 // The adduct that a bare charge implies: the molecule with as many protons
 // added or taken as the charge counts. "[M+H]+" for 1, "[M-H]-" for -1,
 // "[M+2H]2+" for 2, "[M-3H]3-" for -3; empty for 0. (Library readers take
-// "[M+2]2+" for the molecule plus 2 Da.)
-std::string adductFromCharge(std::int32_t charge) {
-  if (charge == 0) return "";
+// "[M+2]2+" for the molecule plus 2 Da.) The usual charges give constants,
+// the others a text kept in storage.
+std::string_view adductFromCharge(std::int32_t charge, FieldMap& storage) {
+  if (charge == 0) return {};
   if (charge == 1) return "[M+H]+";
   if (charge == -1) return "[M-H]-";
   const char sign = charge > 0 ? '+' : '-';
   // The magnitude in 64 bits: -2147483648 has none in 32.
   const std::int64_t wide = charge;
   const std::string magnitude = std::to_string(wide < 0 ? -wide : wide);
-  return std::string("[M") + sign + magnitude + "H]" + magnitude + sign;
+  return storage.keep(std::string("[M") + sign + magnitude + "H]" +
+                      magnitude + sign);
 }
 
 // The record's charge as its "CHARGE" comment gives it. GNPS library
@@ -62,11 +64,7 @@ AdductSource deriveAdduct(const CompoundName& compoundName,
     return AdductSource::NameTail;
   }
   if (chargeText != nullptr && charge != 0) {
-    // The usual charges give constants; others a text kept in storage.
-    library.set(kPrecursorTypeSlot,
-                charge == 1    ? std::string_view("[M+H]+")
-                : charge == -1 ? std::string_view("[M-H]-")
-                               : storage.keep(adductFromCharge(charge)));
+    library.set(kPrecursorTypeSlot, adductFromCharge(charge, storage));
     return AdductSource::Charge;
   }
   return AdductSource::None;

@@ -50,11 +50,11 @@ constexpr std::size_t kMaxKeptAdductBytes = 64;
 // enough to tell apart most sequences of one file, which differ by a key
 // present or absent (a bucket holds four). Whether a plan fits is then
 // checked key by key.
-std::size_t bucketOf(std::span<const Field> fields, std::size_t bits) {
-  std::uint64_t sizes = 0;
-  for (const Field& field : fields) sizes += field.key.size();
-  sizes ^= std::uint64_t{fields.size()} << 32;
-  return static_cast<std::size_t>((sizes * 0x9E3779B97F4A7C15u) >> (64 - bits));
+std::size_t bucketOf(std::size_t keys, std::size_t keyBytes,
+                     std::size_t bits) {
+  const std::uint64_t hash = (keyBytes ^ (std::uint64_t{keys} << 32)) *
+                             0x9E3779B97F4A7C15u;
+  return static_cast<std::size_t>(hash >> (64 - bits));
 }
 
 // A key's first and last eight bytes (which overlap below 16), or first
@@ -195,9 +195,11 @@ TranslationMemory::TranslationMemory() : plans_(kWays << kBucketBits) {}
 
 const WalkPlan& TranslationMemory::planFor(const FieldMap& sourceFields) {
   const std::span<const Field> fields = sourceFields.entriesAsSet();
+  std::size_t keyBytes = 0;
+  for (const Field& field : fields) keyBytes += field.key.size();
   // kWays plans to a bucket, the one used last first.
   std::unique_ptr<WalkPlan>* ways =
-      &plans_[kWays * bucketOf(fields, kBucketBits)];
+      &plans_[kWays * bucketOf(fields.size(), keyBytes, kBucketBits)];
   for (std::size_t way = 0; way < kWays; ++way) {
     if (ways[way] && fits(*ways[way], fields)) {
       std::rotate(ways, ways + way, ways + way + 1);
@@ -207,8 +209,6 @@ const WalkPlan& TranslationMemory::planFor(const FieldMap& sourceFields) {
   // The plan used longest ago makes room.
   std::rotate(ways, ways + kWays - 1, ways + kWays);
   if (!ways[0]) ways[0] = std::make_unique<WalkPlan>();
-  std::size_t keyBytes = 0;
-  for (const Field& field : fields) keyBytes += field.key.size();
   makeWalkPlan(*ways[0], fields, keyBytes <= kMaxKeptKeyBytes);
   return *ways[0];
 }
