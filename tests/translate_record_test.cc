@@ -6,29 +6,20 @@
 #include <string>
 #include <vector>
 
+#include "translation_cases.h"
+
 namespace mspforge {
 namespace {
 
-using Fields = std::vector<std::pair<std::string, std::string>>;
+using test::Fields;
+using test::fieldsOf;
+using test::Translation;
 
 FieldMap mapOf(const Fields& fields) {
   FieldMap map;
   for (const auto& [key, value] : fields) map.set(key, value);
   return map;
 }
-
-Fields fieldsOf(const FieldMap& map) {
-  Fields fields;
-  for (const Field& field : map) fields.emplace_back(field.key, field.value);
-  return fields;
-}
-
-struct Translation {
-  bool accepted = false;
-  std::string name;
-  Fields library;
-  Fields comments;
-};
 
 Translation translate(const Fields& source) {
   Translation t;

@@ -5,28 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "translate/translate_record.h"
+#include "translation_cases.h"
 
 namespace mspforge {
 namespace {
 
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-Fields fieldsOf(const FieldMap& map) {
-  Fields fields;
-  for (const Field& field : map) fields.emplace_back(field.key, field.value);
-  return fields;
-}
-
-struct Translation {
-  bool accepted = false;
-  std::string name;
-  Fields library;
-  Fields comments;
-};
+using test::Fields;
+using test::fieldsOf;
+using test::Translation;
 
 // A run's translation keeps what it worked out for a sequence of keys, and
 // the notation of a stated adduct, and uses them again for a record with
