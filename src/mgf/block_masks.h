@@ -194,32 +194,49 @@ inline bool isLeadDigit(char c) {
   return static_cast<unsigned char>(c - '1') < 9u;
 }
 
-// The bits of positions in a block whose bytes are not 1 to 9.
-inline std::uint64_t notLeadDigits(const char* block, std::uint64_t positions) {
-  std::uint64_t not19 = 0;
-  for (std::uint64_t t = positions; t != 0; t &= t - 1) {
-    not19 |= isLeadDigit(block[std::countr_zero(t)]) ? 0 : t & (0 - t);
+// The bits of positions in a block whose bytes are not 1 to 9. An object
+// made before a loop over blocks, so that whatever it needs is set up once.
+struct LeadDigitTest {
+  std::uint64_t notLeadDigits(const char* block,
+                              std::uint64_t positions) const {
+    std::uint64_t not19 = 0;
+    for (std::uint64_t t = positions; t != 0; t &= t - 1) {
+      not19 |= isLeadDigit(block[std::countr_zero(t)]) ? 0 : t & (0 - t);
+    }
+    return not19;
   }
-  return not19;
-}
+};
 
 #if defined(__x86_64__)
-// The same from the whole block at once, for the AVX2 copy.
-__attribute__((target("avx2"), always_inline)) inline std::uint64_t
-notLeadDigitsAvx2(const char* block, std::uint64_t positions) {
-  const __m256i one = _mm256_set1_epi8('1');
-  const __m256i eight = _mm256_set1_epi8(8);
-  std::uint64_t digits = 0;
-  for (unsigned shift = 0; shift < 64; shift += 32) {
-    const __m256i fromOne = _mm256_sub_epi8(
-        _mm256_load_si256(reinterpret_cast<const __m256i*>(block + shift)),
-        one);
-    digits |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(
-                  _mm256_movemask_epi8(_mm256_cmpeq_epi8(
-                      _mm256_min_epu8(fromOne, eight), fromOne))))
-              << shift;
+// The same from the whole block at once, for the AVX2 copy, its constants
+// kept in registers.
+struct LeadDigitTestAvx2 {
+  __m256i one;
+  __m256i eight;
+
+  __attribute__((target("avx2"), always_inline)) std::uint64_t notLeadDigits(
+      const char* block, std::uint64_t positions) const {
+    std::uint64_t digits = 0;
+    for (unsigned shift = 0; shift < 64; shift += 32) {
+      const __m256i fromOne = _mm256_sub_epi8(
+          _mm256_load_si256(reinterpret_cast<const __m256i*>(block + shift)),
+          one);
+      digits |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(
+                    _mm256_movemask_epi8(_mm256_cmpeq_epi8(
+                        _mm256_min_epu8(fromOne, eight), fromOne))))
+                << shift;
+    }
+    return positions & ~digits;
   }
-  return positions & ~digits;
+};
+
+__attribute__((target("avx2"), always_inline)) inline LeadDigitTestAvx2
+leadDigitTestAvx2() {
+  LeadDigitTestAvx2 test{_mm256_set1_epi8('1'), _mm256_set1_epi8(8)};
+  // Opaque to the compiler, which would otherwise build them again in the
+  // loop, three instructions each, where they are used.
+  __asm__("" : "+x"(test.one), "+x"(test.eight));
+  return test;
 }
 #endif
 

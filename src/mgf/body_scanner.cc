@@ -123,9 +123,9 @@ struct PeakBlocks {
                                       PeakBlocks& blocks) {
 #define MSPFORGE_CLASSIFY classifyBodyBlock
 #define MSPFORGE_PREFIX_PARITY prefixParity
-#define MSPFORGE_NOT_LEAD_DIGITS notLeadDigits
+#define MSPFORGE_LEAD_DIGIT_TEST LeadDigitTest{}
 #include "mgf/peak_blocks.inc"
-#undef MSPFORGE_NOT_LEAD_DIGITS
+#undef MSPFORGE_LEAD_DIGIT_TEST
 #undef MSPFORGE_PREFIX_PARITY
 #undef MSPFORGE_CLASSIFY
 }
@@ -135,9 +135,9 @@ struct PeakBlocks {
 takePeakBlocksAvx2(const char* data, std::size_t end, PeakBlocks& blocks) {
 #define MSPFORGE_CLASSIFY classifyBodyBlockAvx2
 #define MSPFORGE_PREFIX_PARITY prefixParityClmul
-#define MSPFORGE_NOT_LEAD_DIGITS notLeadDigitsAvx2
+#define MSPFORGE_LEAD_DIGIT_TEST leadDigitTestAvx2()
 #include "mgf/peak_blocks.inc"
-#undef MSPFORGE_NOT_LEAD_DIGITS
+#undef MSPFORGE_LEAD_DIGIT_TEST
 #undef MSPFORGE_PREFIX_PARITY
 #undef MSPFORGE_CLASSIFY
 }
