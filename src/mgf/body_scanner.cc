@@ -131,7 +131,7 @@ struct PeakBlocks {
 }
 
 #if defined(__x86_64__)
-[[gnu::noinline]] __attribute__((target("avx2,popcnt,pclmul"))) void
+[[gnu::noinline]] __attribute__((target("avx2,popcnt,pclmul,bmi,bmi2"))) void
 takePeakBlocksAvx2(const char* data, std::size_t end, PeakBlocks& blocks) {
 #define MSPFORGE_CLASSIFY classifyBodyBlockAvx2
 #define MSPFORGE_PREFIX_PARITY prefixParityClmul
@@ -176,7 +176,7 @@ struct HeaderBlocks {
 }
 
 #if defined(__x86_64__)
-[[gnu::noinline]] __attribute__((target("avx2,popcnt,pclmul"))) void
+[[gnu::noinline]] __attribute__((target("avx2,popcnt,pclmul,bmi,bmi2"))) void
 takeHeaderBlocksAvx2(const char* data, std::size_t end, HeaderBlocks& blocks,
                      FieldMap& sourceFields) {
 #define MSPFORGE_CLASSIFY classifyBodyBlockAvx2
@@ -203,7 +203,7 @@ BodyScan scanWithBaseline(MgfInput& input, FieldMap& sourceFields,
 }
 
 #if defined(__x86_64__)
-__attribute__((target("avx2,popcnt,pclmul"))) BodyScan scanWithAvx2(
+__attribute__((target("avx2,popcnt,pclmul,bmi,bmi2"))) BodyScan scanWithAvx2(
     MgfInput& input, FieldMap& sourceFields, PeakLines& peakLines) {
 #define MSPFORGE_CLASSIFY classifyBodyBlockAvx2
 #define MSPFORGE_TAKE_PEAK_BLOCKS takePeakBlocksAvx2
@@ -222,7 +222,9 @@ BodyScan scanRecordBody(MgfInput& input, FieldMap& sourceFields,
 #if defined(__x86_64__)
   static const bool avx2 = __builtin_cpu_supports("avx2") &&
                            __builtin_cpu_supports("popcnt") &&
-                           __builtin_cpu_supports("pclmul");
+                           __builtin_cpu_supports("pclmul") &&
+                           __builtin_cpu_supports("bmi") &&
+                           __builtin_cpu_supports("bmi2");
   if (avx2) return scanWithAvx2(input, sourceFields, peakLines);
 #endif
   return scanWithBaseline(input, sourceFields, peakLines);
