@@ -111,7 +111,7 @@ TEST(MgfInputTest, CrLfSplitAcrossBlockReadsIsOneLineEnd) {
 }
 
 // A CR LF pair or a 0x1A is found wherever it stands among the bytes of a
-// read: in the steps of 128 bytes that the search takes, and after them.
+// read: in the steps of 256 bytes that the search takes, and after them.
 TEST(MgfInputTest, CrLfAndEndOfFileMarkAtEveryOffsetOfARead) {
   for (std::size_t at = 0; at < 300; at += 7) {
     const std::string before(at, 'x');

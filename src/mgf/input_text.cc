@@ -18,7 +18,7 @@ bool holdsCrOrMarkPlain(const char* data, std::size_t n) {
 }
 
 #if defined(__x86_64__)
-// The same in one pass with AVX2, 128 bytes a step: a byte is a CR or a
+// The same in one pass with AVX2, 256 bytes a step: a byte is a CR or a
 // 0x1A when it equals the entry of the table at its low four bits (0x0D at
 // 13, 0x1A at 10; 0xFF, which no byte below 0x80 equals, elsewhere; a byte
 // from 0x80 up looks up 0).
@@ -27,20 +27,19 @@ __attribute__((target("avx2"))) bool holdsCrOrMarkAvx2(const char* data,
   const __m256i table = _mm256_setr_epi8(
       -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0x1A, -1, -1, 0x0D, -1, -1, -1,
       -1, -1, -1, -1, -1, -1, -1, -1, -1, 0x1A, -1, -1, 0x0D, -1, -1);
-  std::size_t i = 0;
-  for (; i + 128 <= n; i += 128) {
-    __m256i bytes[4];
-    for (std::size_t k = 0; k < 4; ++k) {
-      bytes[k] = _mm256_loadu_si256(
-          reinterpret_cast<const __m256i*>(data + i + 32 * k));
-      bytes[k] =
-          _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, bytes[k]), bytes[k]);
+  constexpr std::size_t kStep = 256;
+  const char* const end = data + n;
+  for (; end - data >= static_cast<std::ptrdiff_t>(kStep); data += kStep) {
+    __m256i any = _mm256_setzero_si256();
+    for (std::size_t k = 0; k < kStep; k += 32) {
+      const __m256i bytes =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + k));
+      any = _mm256_or_si256(
+          any, _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, bytes), bytes));
     }
-    const __m256i any = _mm256_or_si256(_mm256_or_si256(bytes[0], bytes[1]),
-                                        _mm256_or_si256(bytes[2], bytes[3]));
     if (!_mm256_testz_si256(any, any)) return true;
   }
-  return holdsCrOrMarkPlain(data + i, n - i);
+  return holdsCrOrMarkPlain(data, static_cast<std::size_t>(end - data));
 }
 #endif
 
