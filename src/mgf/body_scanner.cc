@@ -220,11 +220,10 @@ __attribute__((target("avx2,popcnt,pclmul,bmi,bmi2"))) BodyScan scanWithAvx2(
 BodyScan scanRecordBody(MgfInput& input, FieldMap& sourceFields,
                         PeakLines& peakLines) {
 #if defined(__x86_64__)
-  static const bool avx2 = __builtin_cpu_supports("avx2") &&
-                           __builtin_cpu_supports("popcnt") &&
-                           __builtin_cpu_supports("pclmul") &&
-                           __builtin_cpu_supports("bmi") &&
-                           __builtin_cpu_supports("bmi2");
+  static const bool avx2 =
+      __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
+      __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("bmi") &&
+      __builtin_cpu_supports("bmi2");
   if (avx2) return scanWithAvx2(input, sourceFields, peakLines);
 #endif
   return scanWithBaseline(input, sourceFields, peakLines);
