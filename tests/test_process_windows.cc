@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "test_files.h"
@@ -180,10 +181,19 @@ RunResult runMspforge(const std::vector<std::string>& args,
   startup.hStdOutput = childOut;
   startup.hStdError = errWrite;
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(wide(MSPFORGE_BINARY).c_str(), commandLine.data(),
-                        nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
-                        nullptr, &startup, &process)) {
-    throw std::runtime_error("CreateProcessW failed");
+  // Under Wine, process creation now and then fails once while other tests
+  // start theirs; a few tries tell that from a binary that cannot start.
+  for (int attempt = 1;; ++attempt) {
+    if (::CreateProcessW(wide(MSPFORGE_BINARY).c_str(), commandLine.data(),
+                         nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                         nullptr, &startup, &process)) {
+      break;
+    }
+    if (attempt == 3) {
+      throw std::runtime_error("CreateProcessW failed, error " +
+                               std::to_string(::GetLastError()));
+    }
+    ::Sleep(200);
   }
   HANDLE job = nullptr;
   if (options.addressSpaceLimit > 0) {
