@@ -150,7 +150,6 @@ class FieldMap {
   // pointer stays valid until the next set(), setView() or clear().
   const std::string_view* find(std::string_view key) const;
 
-
   bool contains(std::string_view key) const { return find(key) != nullptr; }
   std::size_t size() const {
     putInOrder();

@@ -46,6 +46,15 @@ inline std::uint64_t columnStartsOf(std::uint64_t separator,
   return ~separator & ((separator << 1) | separatorBefore);
 }
 
+// The column starts of the block at blockAt in data, whose separators are
+// separator, the byte before it looked up (the input's start counts as a
+// separator).
+inline std::uint64_t columnStartsAt(const char* data, std::size_t blockAt,
+                                    std::uint64_t separator) {
+  return columnStartsOf(separator,
+                        blockAt == 0 || isSeparator(data[blockAt - 1]) ? 1 : 0);
+}
+
 inline BlockMasks classifyBodyBlock(const char* block) {
   BlockMasks m{0, 0, 0, 0};
 #if defined(__SSE2__)

@@ -72,8 +72,8 @@ RecordLine sortLine(std::string_view line, std::size_t equals,
   // A "BEGIN IONS" line always begins a record, "=" or not.
   if (line.starts_with(kBeginIons)) return RecordLine::BeginIons;
   if (equals != std::string_view::npos) {
-    const std::size_t lineEnd = line.ends_with('\n') ? 1 : 0;
-    storeHeaderLine(line.data(), line.data() + line.size() - lineEnd, equals,
+    const std::size_t lf = line.ends_with('\n') ? 1 : 0;
+    storeHeaderLine(line.data(), line.data() + line.size() - lf, equals,
                     sourceFields);
     return RecordLine::Header;
   }

@@ -108,7 +108,6 @@ bool fits(const WalkPlan& plan, std::span<const Field> fields) {
 // that renames to it (of a repeated key, its last line): the one a walk in
 // key order would store last. The comments keep the key order that the
 // writer emits them in, and of several lines with one key the last.
-
 void makeWalkPlan(WalkPlan& plan, std::span<const Field> fields,
                   bool keepKeys) {
   plan.winners.fill(WalkPlan::kNone);
